@@ -1,0 +1,79 @@
+// Entry point of cv_setup.exe: refuses to run beside another copy, starts the log, then walks the
+// stages of the run in their fixed order. A failed stage ends the run with one ERROR line, one message
+// box and its code as the exit value; otherwise the installer's exit code is the exit value.
+#include <windows.h>
+
+#include <string>
+
+#include "log/log.h"
+#include "src/command_line.h"
+#include "src/run_state.h"
+#include "src/stages.h"
+
+namespace cv {
+
+RunState runState;
+
+namespace {
+
+constexpr wchar_t kGuardName[] = L"3f9c2a7e-5d41-4b8a-9e06-c2b7d18f4a95";
+
+// True when another copy of the stub holds the guard. The guard this copy creates stays open until
+// the process ends.
+bool AnotherCopyRuns() {
+  if (OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kGuardName) != nullptr) return true;
+  // A copy started in the same instant can create the guard between the two calls; the creation
+  // then reports that the name already existed.
+  const HANDLE guard = CreateMutexW(nullptr, FALSE, kGuardName);
+  return guard != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+DWORD Fail(const Failure& failure) {
+  LOG(ERROR) << failure.logLine;
+  MessageBoxW(nullptr, FailureMessage(failure.code), L"We apologize!", MB_OK | MB_ICONERROR);
+  return static_cast<DWORD>(failure.code);
+}
+
+DWORD Run(HINSTANCE instance, std::wstring_view ownArgs) {
+  if (auto failure = OpenCommunicationObjects()) return Fail(*failure);
+
+  WrapperConfig config;
+  if (auto failure = ObtainConfig(config)) return Fail(*failure);
+  if (auto failure = ApplyShortcutSetting(config)) return Fail(*failure);
+
+  StartProgressWindow(instance);
+
+  std::wstring installerPath;
+  if (auto failure = DownloadInstaller(config, installerPath)) return Fail(*failure);
+
+  UniqueHandle installerFile;
+  if (auto failure = VerifyInstaller(config, installerPath, installerFile)) return Fail(*failure);
+
+  DWORD exitValue = 0;
+  if (auto failure = RunInstaller(config, installerPath, std::move(installerFile), ownArgs, exitValue)) {
+    return Fail(*failure);
+  }
+  return exitValue;
+}
+
+}  // namespace
+}  // namespace cv
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  using namespace cv;
+  if (AnotherCopyRuns()) return 0;
+
+  ConfigureLog();
+  LOG(INFO) << "Halcyra wrapper started";
+
+  const std::wstring ownArgs = commandLine != nullptr ? commandLine : L"";
+  // The document's "shortcut" value is stored over this later in every run; the switch itself goes
+  // on to the installer with the rest of the command line.
+  if (HasNoShortcutSwitch(ownArgs)) runState.shortcutEnabled = false;
+
+  const DWORD exitValue = Run(instance, ownArgs);
+
+  runState.mailslotHandle.reset();
+  runState.mailslotEvent.reset();
+  return static_cast<int>(exitValue);
+}

@@ -1,0 +1,8 @@
+// Progress window: not built yet.
+#include "src/stages.h"
+
+namespace cv {
+
+void StartProgressWindow(HINSTANCE) {}
+
+}  // namespace cv
