@@ -12,7 +12,8 @@ deps="$root/.deps"
 packages=(
   cmake ninja-build pkg-config
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth xdotool x11-apps imagemagick
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  wine wine64 wine32:i386 xvfb xauth xdotool x11-apps imagemagick
   libeasyloggingpp-dev libcpp-httplib-dev libssl-dev zlib1g-dev openssl
   googletest libgtest-dev libbenchmark-dev
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
