@@ -92,7 +92,8 @@ class Wine {
   int Command(const std::vector<std::string>& args);
 
   // Removes what a run of the stub leaves behind: the log, desktop shortcuts, the temporary folder's
-  // contents, the proxy settings in the registry, and any program still running in the prefix.
+  // contents, registry values set through Command({"reg", "add", ...}) (the proxy settings), and any
+  // program still running in the prefix.
   void ResetState();
 
   std::string Prefix() const;      // WINEPREFIX
@@ -114,6 +115,7 @@ class Wine {
   std::string prefix_, home_, display_, user_;
   std::vector<std::string> env_;
   int xvfbPid_ = -1;
+  bool registryChanged_ = false;  // a test set registry values that ResetState must remove
 };
 
 // ---- The stub's log ----------------------------------------------------------------------------

@@ -1,0 +1,337 @@
+// The bench's Wine side: the run's prefix, its Xvfb display, running programs through the runner,
+// pressing Enter on message boxes, and the stub's log.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <set>
+#include <stdexcept>
+
+#include "tests/e2e/bench/bench.h"
+#include "tests/e2e/bench/spawn.h"
+
+namespace cv::bench {
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
+constexpr char kBoxTitle[] = "We apologize!";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string Utf8(const std::wstring& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<std::uint32_t>(text[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// xdotool's --name takes a regular expression; the titles we look for hold dots and the like.
+std::string ExactTitlePattern(const std::string& title) {
+  std::string pattern = "^";
+  for (const char c : title) {
+    if (std::string("\\.^$|()[]{}*+?").find(c) != std::string::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern + "$";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string TempFolder() {
+  char path[] = "/tmp/cv_bench_XXXXXX";
+  if (mkdtemp(path) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return path;
+}
+
+}  // namespace
+
+std::string TestStubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub/cv_setup.exe"; }
+
+std::string WinTestProgram(const std::string& name) {
+  return std::string(CV_WINE_BUILD_DIR) + "/tests/e2e/" + name + ".exe";
+}
+
+// ---- Wine ----------------------------------------------------------------------------------------
+
+Wine& Wine::Get() {
+  static Wine* wine = [] {
+    auto* created = new Wine();
+    std::atexit([] { delete &Wine::Get(); });
+    return created;
+  }();
+  return *wine;
+}
+
+Wine::Wine() {
+  const char* folder = std::getenv("CV_WINE_PREFIX");
+  const std::string dir = folder != nullptr ? folder : CV_WINE_PREFIX;
+  prefix_ = dir + "/prefix";
+  home_ = dir + "/home";
+  if (RunToEnd({std::string(CV_SOURCE_DIR) + "/tools/wine-prefix.sh", "create", dir}, {"PATH=/usr/bin:/bin"}) != 0) {
+    throw std::runtime_error("cannot make the Wine prefix in " + dir);
+  }
+  for (const auto& entry : fs::directory_iterator(prefix_ + "/drive_c/users")) {
+    if (entry.path().filename() != "Public") user_ = entry.path().filename();
+  }
+
+  // A private X display; Xvfb writes its number to the pipe once it accepts connections.
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  const std::string base = TempFolder();
+  xvfbPid_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                   {"PATH=/usr/bin:/bin"}, base + "/xvfb.out", base + "/xvfb.err");
+  close(fds[1]);
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (xvfbPid_ <= 0 || number.empty()) throw std::runtime_error("Xvfb did not start");
+  display_ = ":" + number;
+
+  env_ = {"PATH=/usr/bin:/bin", "WINEPREFIX=" + prefix_, "HOME=" + home_, "DISPLAY=" + display_,
+          "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d", "LANG=C.UTF-8",
+          "USER=" + user_};
+  fs::remove_all(base);
+}
+
+Wine::~Wine() {
+  RunToEnd({"wineserver", "-k"}, env_);
+  if (xvfbPid_ > 0) {
+    kill(xvfbPid_, SIGTERM);
+    int status;
+    Reap(xvfbPid_, &status, true);
+  }
+}
+
+std::string Wine::Prefix() const { return prefix_; }
+std::string Wine::UserDir() const { return prefix_ + "/drive_c/users/" + user_; }
+std::string Wine::TempDir() const { return UserDir() + "/Temp"; }
+std::string Wine::DesktopDir() const { return UserDir() + "/Desktop"; }
+std::string Wine::LogPath() const { return UserDir() + "/AppData/Roaming/Halcyra/CV.log"; }
+
+std::string Wine::WindowsPath(const std::string& unixPath) const {
+  const std::string driveC = prefix_ + "/drive_c";
+  std::string path = unixPath.rfind(driveC, 0) == 0 ? "C:" + unixPath.substr(driveC.size()) : "Z:" + unixPath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string Wine::UnixPath(const std::string& windowsPath) const {
+  if (windowsPath.size() < 2 || windowsPath[1] != ':') return windowsPath;
+  std::string rest = windowsPath.substr(2);
+  for (char& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+  if (drive == 'C') return prefix_ + "/drive_c" + rest;
+  return rest;
+}
+
+int Wine::Command(const std::vector<std::string>& args) {
+  if (args.size() > 1 && args[0] == "reg" && args[1] == "add") registryChanged_ = true;
+  std::vector<std::string> command = {kWineLoader};
+  command.insert(command.end(), args.begin(), args.end());
+  return RunToEnd(command, env_);
+}
+
+void Wine::ResetState() {
+  // Whatever a previous test left running (an installer, a stub behind a box) would hold the
+  // stub's named objects.
+  RunToEnd({"wineserver", "-k"}, env_);
+  RunToEnd({"wineserver", "-w"}, env_);
+  std::error_code ignored;
+  fs::remove_all(UserDir() + "/AppData/Roaming/Halcyra", ignored);
+  for (const auto& folder : {DesktopDir(), TempDir()}) {
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
+  }
+  if (!registryChanged_) return;
+  registryChanged_ = false;
+  const std::string internet = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  Command({"reg", "delete", internet + "\\Connections", "/v", "DefaultConnectionSettings", "/f"});
+  Command({"reg", "delete", internet, "/v", "ProxyEnable", "/f"});
+  Command({"reg", "delete", internet, "/v", "ProxyServer", "/f"});
+}
+
+RunResult Wine::Run(const std::string& exe, const std::wstring& commandLineTail, RunOptions options) {
+  return Start(exe, commandLineTail, options)->Wait();
+}
+
+std::unique_ptr<Process> Wine::Start(const std::string& exe, const std::wstring& commandLineTail, RunOptions options) {
+  return std::unique_ptr<Process>(new Process(*this, exe, commandLineTail, options));
+}
+
+// ---- Process -------------------------------------------------------------------------------------
+
+struct Process::State {
+  Wine* wine = nullptr;
+  RunOptions options;
+  std::string folder;
+  std::string resultFile;
+  pid_t pid = -1;
+  bool ended = false;
+  int status = -1;
+  int dismissed = 0;
+  std::set<std::string> pressed;  // X window ids of boxes already answered
+  Clock::time_point deadline;
+
+  std::vector<std::string> WindowIds(const std::string& title) const {
+    std::string output;
+    RunToEnd({"xdotool", "search", "--onlyvisible", "--name", ExactTitlePattern(title)}, wine->Environment(), &output);
+    return Lines(output);
+  }
+  int BoxesRecorded() const {
+    int count = 0;
+    for (const auto& line : Lines(ReadAll(resultFile))) count += line.rfind("box: ", 0) == 0 ? 1 : 0;
+    return count;
+  }
+  bool PressEnterOnBox() {
+    std::string id;
+    for (const auto& candidate : WindowIds(kBoxTitle)) {
+      if (!candidate.empty() && pressed.count(candidate) == 0) id = candidate;
+    }
+    if (id.empty()) return false;
+    pressed.insert(id);
+    // Let the runner read the box's text before it goes away.
+    const auto patience = Clock::now() + std::chrono::seconds(3);
+    while (BoxesRecorded() <= dismissed && Clock::now() < patience) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    RunToEnd({"xdotool", "key", "--window", id, "Return"}, wine->Environment());
+    ++dismissed;
+    return true;
+  }
+  void Poll() {
+    if (!ended && Reap(pid, &status, false)) ended = true;
+  }
+};
+
+Process::Process(Wine& wine, const std::string& exe, const std::wstring& commandLineTail, RunOptions options)
+    : state_(std::make_unique<State>()) {
+  state_->wine = &wine;
+  state_->options = options;
+  state_->folder = TempFolder();
+  state_->resultFile = state_->folder + "/result.txt";
+  const std::string tailFile = state_->folder + "/tail.txt";
+  WriteAll(tailFile, Utf8(commandLineTail));
+  WriteAll(state_->resultFile, "");
+  state_->deadline = Clock::now() + options.timeout;
+  state_->pid = Spawn({kWineLoader, WinTestProgram("cv_run"), wine.WindowsPath(state_->resultFile),
+                       wine.WindowsPath(exe), wine.WindowsPath(tailFile)},
+                      wine.Environment(), state_->folder + "/stdout.txt", state_->folder + "/stderr.txt");
+  if (state_->pid <= 0) throw std::runtime_error("cannot start wine");
+}
+
+Process::~Process() {
+  state_->Poll();
+  if (!state_->ended) {
+    RunToEnd({"wineserver", "-k"}, state_->wine->Environment());
+    kill(state_->pid, SIGKILL);
+    Reap(state_->pid, &state_->status, true);
+  }
+  std::error_code ignored;
+  fs::remove_all(state_->folder, ignored);
+}
+
+bool Process::WaitForWindow(const std::string& title, std::chrono::milliseconds timeout) {
+  const auto until = Clock::now() + timeout;
+  while (Clock::now() < until) {
+    const auto ids = state_->WindowIds(title);
+    if (!ids.empty() && !ids.front().empty()) return true;
+    state_->Poll();
+    if (state_->ended) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+bool Process::DismissBox() { return state_->PressEnterOnBox(); }
+
+RunResult Process::Wait() {
+  RunResult result;
+  while (true) {
+    state_->Poll();
+    if (state_->ended) break;
+    if (Clock::now() >= state_->deadline) {
+      RunToEnd({"wineserver", "-k"}, state_->wine->Environment());
+      kill(state_->pid, SIGKILL);
+      Reap(state_->pid, &state_->status, true);
+      state_->ended = true;
+      break;
+    }
+    if (state_->options.dismissBoxes) state_->PressEnterOnBox();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  }
+  result.boxesDismissed = state_->dismissed;
+  for (const auto& line : Lines(ReadAll(state_->resultFile))) {
+    if (line.rfind("window: ", 0) == 0) result.windows.push_back(line.substr(8));
+    if (line.rfind("box: ", 0) == 0) result.boxes.push_back(line.substr(5));
+    if (line.rfind("exit: ", 0) == 0) {
+      result.finished = true;
+      result.exitCode = static_cast<std::uint32_t>(std::stoul(line.substr(6)));
+    }
+    if (line.rfind("error: ", 0) == 0) throw std::runtime_error("the runner could not start " + line);
+  }
+  return result;
+}
+
+// ---- Log -----------------------------------------------------------------------------------------
+
+std::string LogBytes() { return ReadAll(Wine::Get().LogPath()); }
+
+std::vector<std::string> LogMessages() {
+  std::vector<std::string> messages;
+  for (const auto& line : Lines(LogBytes())) {
+    // "<date> <time> <LEVEL> <message>"
+    const auto first = line.find(' ');
+    const auto second = first == std::string::npos ? first : line.find(' ', first + 1);
+    messages.push_back(second == std::string::npos ? line : line.substr(second + 1));
+  }
+  return messages;
+}
+
+}  // namespace cv::bench
