@@ -18,6 +18,18 @@ namespace {
 
 constexpr wchar_t kGuardName[] = L"3f9c2a7e-5d41-4b8a-9e06-c2b7d18f4a95";
 
+// The stub runs elevated, often from a Downloads folder where anyone can drop a DLL beside it: DLLs
+// that load later (winhttp, urlmon, comctl32 are delay-imported) come from the system folder only.
+void RestrictDllSearchToSystemFolder() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  // Looked up rather than imported: older systems without it must still start the stub.
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Takes the current folder out of the search where the call above is missing.
+  SetDllDirectoryW(L"");
+}
+
 // True when another copy of the stub holds the guard. The guard this copy creates stays open until
 // the process ends.
 bool AnotherCopyRuns() {
@@ -61,6 +73,7 @@ DWORD Run(HINSTANCE instance, std::wstring_view ownArgs) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   using namespace cv;
+  RestrictDllSearchToSystemFolder();
   if (AnotherCopyRuns()) return 0;
 
   ConfigureLog();

@@ -40,6 +40,9 @@ struct RunOptions {
   std::chrono::milliseconds timeout{60000};
   // Press Enter on every "We apologize!" box (after its text has been recorded).
   bool dismissBoxes = true;
+  // Added to WINEDLLOVERRIDES for this run, e.g. "winhttp=n,b" to let Wine load such a DLL from the
+  // program's folder, as Windows would.
+  std::string dllOverrides;
 };
 
 struct RunResult {

@@ -260,9 +260,15 @@ Process::Process(Wine& wine, const std::string& exe, const std::wstring& command
   WriteAll(tailFile, Utf8(commandLineTail));
   WriteAll(state_->resultFile, "");
   state_->deadline = Clock::now() + options.timeout;
+  std::vector<std::string> env = wine.Environment();
+  if (!options.dllOverrides.empty()) {
+    for (auto& entry : env) {
+      if (entry.rfind("WINEDLLOVERRIDES=", 0) == 0) entry += ";" + options.dllOverrides;
+    }
+  }
   state_->pid = Spawn({kWineLoader, WinTestProgram("cv_run"), wine.WindowsPath(state_->resultFile),
                        wine.WindowsPath(exe), wine.WindowsPath(tailFile)},
-                      wine.Environment(), state_->folder + "/stdout.txt", state_->folder + "/stderr.txt");
+                      env, state_->folder + "/stdout.txt", state_->folder + "/stderr.txt");
   if (state_->pid <= 0) throw std::runtime_error("cannot start wine");
 }
 
