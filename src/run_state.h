@@ -27,6 +27,9 @@ struct RunState {
   // read by the main thread from the download callback.
   std::atomic<HWND> dialogWindow{nullptr};
   std::atomic<HWND> progressBar{nullptr};
+  // Set by the main thread when the download has ended; a dialog that opens after that closes
+  // itself at once.
+  std::atomic<bool> downloadEnded{false};
 };
 
 extern RunState runState;

@@ -1,0 +1,126 @@
+// Parsing the configuration document and converting its members. jsoncons does the parsing; the
+// conversions are the stub's own, because a member given as a string holding JSON text ("true",
+// "123") has to convert like the value that text holds, which the library's as<T>() refuses.
+#include "src/config.h"
+
+#include <optional>
+
+namespace cv {
+namespace {
+
+constexpr char kParseErrorPrefix[] = "Error parsing file. Error: ";
+
+Failure ConfigFailure(const std::string& description) {
+  return Failure{FailureCode::ConfigParseFailed, kParseErrorPrefix + description};
+}
+
+std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+
+// The member's value, or the failure that names why there is none.
+const WrapperConfig* FindMember(const WrapperConfig& config, std::string_view name, StageResult& failure) {
+  if (!config.is_object()) {
+    failure = ConfigFailure("the document is not a JSON object, so it has no member " + Quoted(name));
+    return nullptr;
+  }
+  const auto it = config.find(Widen(name));
+  if (it == config.object_range().end()) {
+    failure = ConfigFailure("the document has no member " + Quoted(name));
+    return nullptr;
+  }
+  return &it->value();
+}
+
+// A string that is not a big integer stands for the JSON value its text holds; every other value
+// stands for itself. Texts nest ("\"1\"" holds "1", which holds 1), so this repeats until a value
+// stands for itself; each round strips at least a pair of quotes, so it ends. Empty when a text is
+// not JSON.
+std::optional<WrapperConfig> Unwrapped(const WrapperConfig& value) {
+  WrapperConfig current = value;
+  while (current.is_string() && current.tag() != jsoncons::semantic_tag::bigint) {
+    try {
+      current = WrapperConfig::parse(current.as_string_view());
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  }
+  return current;
+}
+
+std::optional<bool> ToBool(const WrapperConfig& member) {
+  const auto value = Unwrapped(member);
+  if (!value) return std::nullopt;
+  switch (value->type()) {
+    case jsoncons::json_type::bool_value: return value->as<bool>();
+    case jsoncons::json_type::int64_value: return value->as<std::int64_t>() != 0;
+    case jsoncons::json_type::uint64_value: return value->as<std::uint64_t>() != 0;
+    case jsoncons::json_type::half_value:
+    case jsoncons::json_type::double_value: return value->as<double>() != 0.0;
+    // A big integer is one too long for 64 bits, so never zero.
+    case jsoncons::json_type::string_value: return true;
+    default: return std::nullopt;
+  }
+}
+
+std::optional<std::uint64_t> ToUint64(const WrapperConfig& member) {
+  const auto value = Unwrapped(member);
+  if (!value) return std::nullopt;
+  switch (value->type()) {
+    case jsoncons::json_type::bool_value: return value->as<bool>() ? 1u : 0u;
+    case jsoncons::json_type::int64_value: return static_cast<std::uint64_t>(value->as<std::int64_t>());
+    case jsoncons::json_type::uint64_value: return value->as<std::uint64_t>();
+    case jsoncons::json_type::half_value:
+    case jsoncons::json_type::double_value: {
+      const double number = value->as<double>();
+      // 2^64 exactly; the negated test also turns away NaN.
+      if (!(number >= 0.0 && number < 18446744073709551616.0)) return std::nullopt;
+      return static_cast<std::uint64_t>(number);
+    }
+    // A big integer (beyond 64 bits) has no 64-bit pattern.
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+StageResult ParseConfig(std::wstring_view text, WrapperConfig& config) {
+  try {
+    config = WrapperConfig::parse(text);
+  } catch (const std::exception& error) {
+    return ConfigFailure(error.what());
+  }
+  return std::nullopt;
+}
+
+StageResult ReadBoolMember(const WrapperConfig& config, std::string_view name, bool& value) {
+  StageResult failure;
+  const WrapperConfig* member = FindMember(config, name, failure);
+  if (member == nullptr) return failure;
+  const auto converted = ToBool(*member);
+  if (!converted) return ConfigFailure("the member " + Quoted(name) + " cannot be converted to a boolean");
+  value = *converted;
+  return std::nullopt;
+}
+
+StageResult ReadTextMember(const WrapperConfig& config, std::string_view name, std::wstring& value) {
+  StageResult failure;
+  const WrapperConfig* member = FindMember(config, name, failure);
+  if (member == nullptr) return failure;
+  value = member->is_string() ? std::wstring(member->as_string_view()) : member->to_string();
+  return std::nullopt;
+}
+
+StageResult ReadUint32Member(const WrapperConfig& config, std::string_view name, std::uint32_t& value) {
+  StageResult failure;
+  const WrapperConfig* member = FindMember(config, name, failure);
+  if (member == nullptr) return failure;
+  const auto converted = ToUint64(*member);
+  if (!converted) {
+    return ConfigFailure("the member " + Quoted(name) + " cannot be converted to an unsigned integer");
+  }
+  value = static_cast<std::uint32_t>(*converted);
+  return std::nullopt;
+}
+
+}  // namespace cv

@@ -1,0 +1,210 @@
+// The configuration document: strict parsing and the conversion rules of its members.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "src/config.h"
+
+namespace cv {
+namespace {
+
+WrapperConfig Parsed(const std::wstring& text) {
+  WrapperConfig config;
+  const StageResult failure = ParseConfig(text, config);
+  EXPECT_FALSE(failure.has_value()) << failure->logLine;
+  return config;
+}
+
+// ---- Parsing ---------------------------------------------------------------------------------
+
+struct ParseFailureCase {
+  const wchar_t* text;
+  const char* logLine;
+};
+
+class ParseFailureTest : public testing::TestWithParam<ParseFailureCase> {};
+
+TEST_P(ParseFailureTest, FailsWithCode3AndTheParsersDescription) {
+  WrapperConfig config;
+  const StageResult failure = ParseConfig(GetParam().text, config);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureCode::ConfigParseFailed);
+  EXPECT_EQ(failure->logLine, GetParam().logLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ParseFailureTest,
+    testing::Values(
+        ParseFailureCase{L"", "Error parsing file. Error: Unexpected end of file at line 1 and column 1"},
+        ParseFailureCase{L"   \r\n", "Error parsing file. Error: Unexpected end of file at line 2 and column 1"},
+        ParseFailureCase{L"{\"a\":1} x",
+                         "Error parsing file. Error: Unexpected non-whitespace character after JSON text at "
+                         "line 1 and column 8"},
+        ParseFailureCase{L"{\"a\":1}{\"b\":2}",
+                         "Error parsing file. Error: Unexpected non-whitespace character after JSON text at "
+                         "line 1 and column 8"},
+        ParseFailureCase{L"<html>\r\n<head><title>404 Not Found</title></head>\r\n</html>",
+                         "Error parsing file. Error: JSON syntax_error at line 1 and column 1"},
+        ParseFailureCase{L"{\"wrapper\": \"http://x/setup.exe\",\n \"checksum\": ",
+                         "Error parsing file. Error: Unexpected end of file at line 2 and column 14"}));
+
+TEST(ParseConfig, AcceptsOneValueWithWhiteSpaceAroundIt) {
+  const WrapperConfig config = Parsed(L" \r\n\t{\"version\": \"1.0\"}\r\n \t");
+  std::wstring version;
+  EXPECT_FALSE(ReadTextMember(config, "version", version));
+  EXPECT_EQ(version, L"1.0");
+}
+
+// ---- Conversions -----------------------------------------------------------------------------
+
+// A member value (JSON text) and what it converts to; empty when it cannot be converted.
+template <typename T>
+struct ConversionCase {
+  const wchar_t* json;
+  std::optional<T> expected;
+};
+
+using ChecksumCase = ConversionCase<std::uint32_t>;
+class ChecksumConversionTest : public testing::TestWithParam<ChecksumCase> {};
+
+TEST_P(ChecksumConversionTest, ConvertsByTheUnsignedRule) {
+  const WrapperConfig config = Parsed(std::wstring(L"{\"checksum\": ") + GetParam().json + L"}");
+  std::uint32_t value = 12345;
+  const StageResult failure = ReadUint32Member(config, "checksum", value);
+  if (GetParam().expected) {
+    EXPECT_FALSE(failure.has_value()) << failure->logLine;
+    EXPECT_EQ(value, *GetParam().expected);
+  } else {
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->code, FailureCode::ConfigParseFailed);
+    EXPECT_EQ(failure->logLine,
+              "Error parsing file. Error: the member \"checksum\" cannot be converted to an unsigned integer");
+    EXPECT_EQ(value, 12345u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ChecksumConversionTest,
+    testing::Values(ChecksumCase{L"3421780262", 3421780262u}, ChecksumCase{L"4294967295", 0xFFFFFFFFu},
+                    ChecksumCase{L"-1", 0xFFFFFFFFu}, ChecksumCase{L"-2147483648", 0x80000000u},
+                    ChecksumCase{L"4294967301", 5u},  // 2^32 + 5
+                    ChecksumCase{L"18446744073709551615", 0xFFFFFFFFu},
+                    ChecksumCase{L"-9223372036854775808", 0u}, ChecksumCase{L"\"123\"", 123u},
+                    ChecksumCase{L"\"-1\"", 0xFFFFFFFFu}, ChecksumCase{L"\" 42 \"", 42u},
+                    ChecksumCase{L"\"\\\"7\\\"\"", 7u},  // a string holding a string holding 7
+                    ChecksumCase{L"3421780262.9", 3421780262u}, ChecksumCase{L"0.99", 0u},
+                    ChecksumCase{L"1e3", 1000u}, ChecksumCase{L"4294967301.5", 5u},
+                    ChecksumCase{L"-0.0", 0u}, ChecksumCase{L"true", 1u}, ChecksumCase{L"false", 0u},
+                    ChecksumCase{L"\"true\"", 1u}, ChecksumCase{L"null", std::nullopt},
+                    ChecksumCase{L"[1]", std::nullopt}, ChecksumCase{L"{\"v\":1}", std::nullopt},
+                    ChecksumCase{L"\"abc\"", std::nullopt}, ChecksumCase{L"\"\"", std::nullopt},
+                    ChecksumCase{L"\"null\"", std::nullopt}, ChecksumCase{L"-0.5", std::nullopt},
+                    ChecksumCase{L"18446744073709551616.0", std::nullopt},  // 2^64
+                    ChecksumCase{L"1e400", std::nullopt},
+                    ChecksumCase{L"18446744073709551621", std::nullopt},  // beyond 64 bits
+                    ChecksumCase{L"\"18446744073709551621\"", std::nullopt}));
+
+using ShortcutCase = ConversionCase<bool>;
+class ShortcutConversionTest : public testing::TestWithParam<ShortcutCase> {};
+
+TEST_P(ShortcutConversionTest, ConvertsByTheBooleanRule) {
+  const WrapperConfig config = Parsed(std::wstring(L"{\"shortcut\": ") + GetParam().json + L"}");
+  for (const bool before : {false, true}) {
+    bool value = before;
+    const StageResult failure = ReadBoolMember(config, "shortcut", value);
+    if (GetParam().expected) {
+      EXPECT_FALSE(failure.has_value()) << failure->logLine;
+      EXPECT_EQ(value, *GetParam().expected);
+    } else {
+      ASSERT_TRUE(failure.has_value());
+      EXPECT_EQ(failure->logLine,
+                "Error parsing file. Error: the member \"shortcut\" cannot be converted to a boolean");
+      EXPECT_EQ(value, before);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ShortcutConversionTest,
+    testing::Values(ShortcutCase{L"true", true}, ShortcutCase{L"false", false}, ShortcutCase{L"0", false},
+                    ShortcutCase{L"1", true}, ShortcutCase{L"-1", true},
+                    ShortcutCase{L"18446744073709551615", true}, ShortcutCase{L"0.0", false},
+                    ShortcutCase{L"0.25", true}, ShortcutCase{L"\"true\"", true},
+                    ShortcutCase{L"\"false\"", false}, ShortcutCase{L"\"0\"", false},
+                    ShortcutCase{L"\"2\"", true}, ShortcutCase{L"\"\\\"true\\\"\"", true},
+                    ShortcutCase{L"123456789012345678901234567890", true}, ShortcutCase{L"null", std::nullopt},
+                    ShortcutCase{L"\"yes\"", std::nullopt}, ShortcutCase{L"\"True\"", std::nullopt},
+                    ShortcutCase{L"\"\"", std::nullopt}, ShortcutCase{L"[]", std::nullopt},
+                    ShortcutCase{L"{}", std::nullopt}, ShortcutCase{L"\"null\"", std::nullopt}));
+
+struct TextCase {
+  const wchar_t* json;
+  const wchar_t* expected;
+};
+
+class TextConversionTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(TextConversionTest, GivesAStringsTextAndAnyOtherValuesJson) {
+  const WrapperConfig config = Parsed(std::wstring(L"{\"version\": ") + GetParam().json + L"}");
+  std::wstring value;
+  EXPECT_FALSE(ReadTextMember(config, "version", value));
+  EXPECT_EQ(value, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, TextConversionTest,
+    testing::Values(TextCase{L"\"3.1.4\"", L"3.1.4"}, TextCase{L"2", L"2"}, TextCase{L"-7", L"-7"},
+                    TextCase{L"true", L"true"}, TextCase{L"null", L"null"}, TextCase{L"\"\"", L""},
+                    TextCase{L"\"a\\\"b\\\\c\"", L"a\"b\\c"}, TextCase{L"\"\\u00e9\\u4e2d\"", L"\u00e9\u4e2d"},
+                    TextCase{L"\"http://h/setup.exe?a=1&b=2\"", L"http://h/setup.exe?a=1&b=2"},
+                    TextCase{L"[1,\"x\"]", L"[1,\"x\"]"}, TextCase{L"{\"a\":1}", L"{\"a\":1}"}));
+
+// ---- Members that are not there ---------------------------------------------------------------
+
+TEST(MemberRead, NamesAreComparedWithLetterCase) {
+  const WrapperConfig config = Parsed(L"{\"Checksum\": 5, \"SHORTCUT\": true, \"Version\": \"1\"}");
+  std::uint32_t checksum = 0;
+  bool shortcut = false;
+  std::wstring version;
+  const StageResult checksumFailure = ReadUint32Member(config, "checksum", checksum);
+  ASSERT_TRUE(checksumFailure.has_value());
+  EXPECT_EQ(checksumFailure->code, FailureCode::ConfigParseFailed);
+  EXPECT_EQ(checksumFailure->logLine, "Error parsing file. Error: the document has no member \"checksum\"");
+  const StageResult shortcutFailure = ReadBoolMember(config, "shortcut", shortcut);
+  ASSERT_TRUE(shortcutFailure.has_value());
+  EXPECT_EQ(shortcutFailure->logLine, "Error parsing file. Error: the document has no member \"shortcut\"");
+  EXPECT_TRUE(ReadTextMember(config, "version", version).has_value());
+}
+
+TEST(MemberRead, ADocumentThatIsNotAnObjectHasNoMembers) {
+  for (const wchar_t* text : {L"[{\"wrapper\": \"x\"}]", L"\"wrapper\"", L"42", L"null"}) {
+    const WrapperConfig config = Parsed(text);
+    std::wstring wrapper;
+    const StageResult failure = ReadTextMember(config, "wrapper", wrapper);
+    ASSERT_TRUE(failure.has_value()) << text;
+    EXPECT_EQ(failure->code, FailureCode::ConfigParseFailed);
+    EXPECT_EQ(failure->logLine,
+              "Error parsing file. Error: the document is not a JSON object, so it has no member \"wrapper\"");
+  }
+}
+
+TEST(MemberRead, OtherMembersAreIgnoredAndEachIsReadWhereItIs) {
+  const WrapperConfig config = Parsed(
+      L"{\"extra\": [1, 2], \"shortcut\": \"true\", \"wrapper\": \"https://d.example/cv.exe\","
+      L" \"checksum\": -1, \"version\": 2}");
+  bool shortcut = false;
+  std::wstring wrapper, version;
+  std::uint32_t checksum = 0;
+  EXPECT_FALSE(ReadBoolMember(config, "shortcut", shortcut));
+  EXPECT_FALSE(ReadTextMember(config, "wrapper", wrapper));
+  EXPECT_FALSE(ReadUint32Member(config, "checksum", checksum));
+  EXPECT_FALSE(ReadTextMember(config, "version", version));
+  EXPECT_TRUE(shortcut);
+  EXPECT_EQ(wrapper, L"https://d.example/cv.exe");
+  EXPECT_EQ(checksum, 0xFFFFFFFFu);
+  EXPECT_EQ(version, L"2");
+}
+
+}  // namespace
+}  // namespace cv
