@@ -457,6 +457,7 @@ PatternError PatternMatcher::Compile(const wchar_t* pattern) {
   slotCount_ = 0;
   lastError_ = PatternOk;
   compiled_ = false;
+  firstChars_.clear();
 
   const std::size_t length = std::wcslen(pattern);
   std::unique_ptr<wchar_t[]> copy(new (std::nothrow) wchar_t[length + 1]);
@@ -476,6 +477,11 @@ PatternError PatternMatcher::Compile(const wchar_t* pattern) {
   if (compiler.error() != PatternOk) return lastError_ = compiler.error();
   program_[0].arg = 2;
   if (!program_.Append({Op::Accept, 0})) return lastError_ = PatternNoMemory;
+  try {
+    if (!FindFirstCharacters(program_.data(), program_.size(), firstChars_)) firstChars_.clear();
+  } catch (const std::bad_alloc&) {
+    firstChars_.clear();  // only a shortcut; matching works without it
+  }
   compiled_ = true;
   return PatternOk;
 }

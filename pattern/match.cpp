@@ -22,15 +22,18 @@ MatchContext::MatchContext() {
 // One run of the machine over text[0, end), attempts starting at `begin` and after.
 class MatchRun {
  public:
-  MatchRun(const Instruction* program, std::size_t length, const wchar_t* text, std::size_t end,
-           MatchContext& context)
-      : program_(program), length_(length), text_(text), end_(end), context_(context) {}
+  MatchRun(const Instruction* program, std::size_t length, const std::vector<CharRange>& firstChars,
+           const wchar_t* text, std::size_t end, MatchContext& context)
+      : program_(program), length_(length), firstChars_(firstChars), text_(text), end_(end),
+        context_(context) {}
 
   bool Run(std::size_t begin) {
     MatchContext& c = context_;
     std::size_t ip = 0;
-    std::size_t p = begin;
-    std::size_t attempt = begin;
+    std::size_t attempt = firstChars_.empty() ? begin : NextCandidate(begin);
+    std::size_t p = attempt;
+    c.startOffset_ = attempt;
+    if (attempt != begin && attempt >= end_) return Stop(MatchStop::Finished, attempt, false);
     c.steps = 0;
     for (;;) {
       if (++c.steps > c.stepLimit && c.stepLimit != 0) return Stop(MatchStop::StepLimit, p, false);
@@ -140,6 +143,7 @@ class MatchRun {
           return Stop(MatchStop::Finished, p, false);
         case Op::NextStart:
           if (attempt < end_) ++attempt;
+          if (!firstChars_.empty()) attempt = NextCandidate(attempt);
           p = attempt;
           if (p >= end_) return Stop(MatchStop::Finished, p, false);
           c.top_ = 0;
@@ -168,6 +172,17 @@ class MatchRun {
   }
 
  private:
+  // The first position from `from` on whose character can begin a match (or the end).
+  std::size_t NextCandidate(std::size_t from) const {
+    for (; from < end_; ++from) {
+      const std::uint32_t code = CodeOf(text_[from]);
+      for (const CharRange& range : firstChars_) {
+        if (range.first <= code && code <= range.second) return from;
+      }
+    }
+    return end_;
+  }
+
   bool Stop(MatchStop stop, std::size_t p, bool matched) {
     context_.stop = stop;
     context_.endOffset_ = p;
@@ -232,6 +247,7 @@ class MatchRun {
 
   const Instruction* program_;
   std::size_t length_;
+  const std::vector<CharRange>& firstChars_;
   const wchar_t* text_;
   std::size_t end_;
   MatchContext& context_;
@@ -251,7 +267,7 @@ bool PatternMatcher::Run(const wchar_t* text, std::size_t begin, std::size_t end
     return false;
   }
   context.groupCount = groupCount_;
-  MatchRun run(program_.data(), program_.size(), text, end, context);
+  MatchRun run(program_.data(), program_.size(), firstChars_, text, end, context);
   const bool matched = run.Run(begin);
   // A group with only one bound (or a stale end before its start) took no part in the match.
   for (auto& span : context.spans_) {
@@ -294,6 +310,7 @@ void PatternMatcher::UseProgram(const std::vector<Instruction>& program, std::ui
                                 std::uint32_t slotCount) {
   program_.Resize(0);
   compiled_ = false;
+  firstChars_.clear();
   for (const Instruction& instruction : program) {
     if (!program_.Append(instruction)) throw HResultError(kEOutOfMemory);
   }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "pattern/first_chars.h"
 #include "pattern/growable_array.h"
 #include "pattern/instruction.h"
 
@@ -121,6 +122,7 @@ class PatternMatcher {
   std::uint32_t groupCount_ = 0;
   std::uint32_t slotCount_ = 0;
   bool compiled_ = false;
+  std::vector<CharRange> firstChars_;  // empty: attempts start at every position
 };
 
 // Collects the text of the first capture group of every successive match of `pattern` in `text`,

@@ -4,8 +4,10 @@
 
 #include <string>
 
+#include "pattern/first_chars.h"
 #include "pattern/growable_array.h"
 #include "pattern/pattern_matcher.h"
+#include "tests/unit/pattern_reference.h"
 
 namespace cv {
 namespace {
@@ -223,6 +225,35 @@ TEST(CompileLimits, LongAlternationChainsDoNotNest) {
   PatternMatcher matcher;
   EXPECT_EQ(matcher.Compile(chain.c_str()), PatternOk);
 }
+
+struct FirstCase {
+  const wchar_t* pattern;
+  std::vector<CharRange> ranges;  // in order, without repeats; empty: a match may begin anywhere
+};
+
+class FirstCharactersTest : public testing::TestWithParam<FirstCase> {};
+
+TEST_P(FirstCharactersTest, FollowsEveryPathToTheFirstConsumingInstruction) {
+  PatternMatcher matcher;
+  ASSERT_EQ(matcher.Compile(GetParam().pattern), PatternOk);
+  const std::vector<Instruction> program = testing_support::ProgramOf(matcher);
+  std::vector<CharRange> ranges;
+  const bool found = FindFirstCharacters(program.data(), program.size(), ranges);
+  EXPECT_EQ(found, !GetParam().ranges.empty());
+  if (found) EXPECT_EQ(ranges, GetParam().ranges);
+}
+
+constexpr CharRange Just(char c) { return {static_cast<std::uint32_t>(c), static_cast<std::uint32_t>(c)}; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, FirstCharactersTest,
+    testing::Values(FirstCase{L"{</html>}", {Just('<')}}, FirstCase{L"Set-Cookie:", {Just('s')}},
+                    FirstCase{L"\\nLocation", {Just('\n'), Just('\r')}},
+                    FirstCase{L"a|b", {Just('a'), Just('b')}}, FirstCase{L"a?b", {Just('a'), Just('b')}},
+                    FirstCase{L"{[0-9]+}", {{'0', '9'}}}, FirstCase{L"a*?c", {Just('a'), Just('c')}},
+                    FirstCase{L"!ab", {Just('a'), Just('b')}}, FirstCase{L"a*", {}}, FirstCase{L".a", {}},
+                    FirstCase{L"[^a]", {}}, FirstCase{L"$", {}}, FirstCase{L"^a", {}},
+                    FirstCase{L"{}\\0x", {}}, FirstCase{L"(a|)b", {Just('b')}}));
 
 TEST(GrowableArray, GrowsByTheRuleAndReleasesAtZero) {
   GrowableArray<int> array;

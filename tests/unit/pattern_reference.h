@@ -56,11 +56,21 @@ inline ReferenceOutcome ReferenceCollect(const PatternMatcher& matcher, const st
   return ReferenceOutcome::Collected;
 }
 
+inline std::vector<Instruction> ProgramOf(const PatternMatcher& matcher) {
+  std::vector<Instruction> program;
+  for (std::size_t i = 0; i < matcher.ProgramLength(); ++i) program.push_back(matcher.At(i));
+  return program;
+}
+
+// The same program without the compiler's shortcuts (every attempt is made).
+inline void UsePlainCopy(const PatternMatcher& compiled, PatternMatcher& plain) {
+  plain.UseProgram(ProgramOf(compiled), compiled.groupCount(), compiled.slotCount());
+}
+
 // The program with every lazy loop and "??" in the straightforward layout (`c Call J+1; x; J Jump c`,
 // `c Call END; x`) and every negation without its group saves.
 inline std::vector<Instruction> StraightforwardLayouts(const PatternMatcher& matcher) {
-  std::vector<Instruction> in;
-  for (std::size_t i = 0; i < matcher.ProgramLength(); ++i) in.push_back(matcher.At(i));
+  const std::vector<Instruction> in = ProgramOf(matcher);
   const std::size_t n = in.size();
   std::vector<bool> drop(n, false);
   auto is = [&](std::size_t i, Op op) { return i < n && in[i].op == op; };
