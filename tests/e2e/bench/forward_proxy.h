@@ -7,8 +7,9 @@
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/e2e/bench/raw_server.h"
 
 namespace cv::bench {
 
@@ -16,27 +17,20 @@ class ForwardProxy {
  public:
   // Listens on 127.0.0.1:port (0 picks a free port).
   explicit ForwardProxy(int port = 0);
-  ~ForwardProxy();
-  ForwardProxy(const ForwardProxy&) = delete;
-  ForwardProxy& operator=(const ForwardProxy&) = delete;
 
-  // Relays every request to 127.0.0.1:upstreamPort whatever host its URI names.
+  // Relays every request to 127.0.0.1:upstreamPort whatever port its URI names.
   void RouteAllTo(int upstreamPort) { upstreamPort_ = upstreamPort; }
-  int port() const { return port_; }
+  int port() const { return server_.port(); }
   // The request line of each request received, as sent ("GET http://... HTTP/1.1").
   std::vector<std::string> RequestLines() const;
 
  private:
-  void Serve();
   void Handle(int client);
 
-  int listener_ = -1;
-  int port_ = 0;
   std::atomic<int> upstreamPort_{0};
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
   mutable std::mutex mutex_;
   std::vector<std::string> requestLines_;
+  RawServer server_;  // last, so that it stops before the members its handler uses go
 };
 
 }  // namespace cv::bench
