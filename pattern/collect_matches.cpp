@@ -1,6 +1,7 @@
 // CollectMatches: the first capture group of every successive match, without repeats ignoring ASCII
-// case. The text is lower-cased once and each match starts at an offset into that copy, so a text with
-// many matches costs time linear in its length; repeats are found through a hash of lower-cased values.
+// case. Each match starts at an offset into the caller's text (the machine folds case as it reads),
+// so a text with many matches costs time linear in its length; repeats are found through a hash of
+// the values with their case folded.
 #include <new>
 #include <string_view>
 #include <unordered_set>
@@ -10,6 +11,28 @@
 #include "pattern/pattern_matcher.h"
 
 namespace cv {
+
+namespace {
+
+struct FoldedHash {
+  std::size_t operator()(std::wstring_view value) const {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const wchar_t c : value) hash = (hash ^ CodeOf(LowerAscii(c))) * 1099511628211ull;
+    return static_cast<std::size_t>(hash);
+  }
+};
+
+struct FoldedEqual {
+  bool operator()(std::wstring_view a, std::wstring_view b) const {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
 
 struct CollectAccess {
   static bool Run(const PatternMatcher& matcher, const wchar_t* text, std::size_t begin,
@@ -30,21 +53,19 @@ CollectOutcome CollectMatchesWithin(const std::wstring& pattern, const std::wstr
   PatternMatcher matcher;
   if (matcher.Compile(pattern.c_str()) != PatternOk) return CollectOutcome::Refused;
 
-  std::wstring lowered(text);
-  LowerAsciiInPlace(lowered.data(), lowered.size());
-  const std::size_t textEnd = lowered.size();
+  const std::size_t textEnd = text.size();
   MatchContext context;
-  std::unordered_set<std::wstring_view> seen;
+  std::unordered_set<std::wstring_view, FoldedHash, FoldedEqual> seen;
   std::uint64_t stepsLeft = stepLimit;
   std::size_t scan = 0;
   std::size_t nul = 0;  // a match sees the text up to the first NUL at or after its start
   for (bool first = true;; first = false) {
     if (first || nul < scan) {
-      nul = lowered.find(L'\0', scan);
+      nul = text.find(L'\0', scan);
       if (nul == std::wstring::npos) nul = textEnd;
     }
     context.stepLimit = stepsLeft;
-    const bool matched = CollectAccess::Run(matcher, lowered.c_str(), scan, nul, context);
+    const bool matched = CollectAccess::Run(matcher, text.c_str(), scan, nul, context);
     if (context.stop == MatchStop::OutOfMemory) throw std::bad_alloc();
     if (context.stop == MatchStop::StepLimit) {
       results.clear();
@@ -55,8 +76,8 @@ CollectOutcome CollectMatchesWithin(const std::wstring& pattern, const std::wstr
     if (matcher.groupCount() == 0) throw HResultError(kEFail);
     const auto group = CollectAccess::Group0(context);
     if (group.first != CollectAccess::kNoPos) {
-      const std::wstring_view value(lowered.data() + group.first, group.second - group.first);
-      if (seen.insert(value).second) results.emplace_back(text, group.first, group.second - group.first);
+      const std::wstring_view value(text.data() + group.first, group.second - group.first);
+      if (seen.insert(value).second) results.emplace_back(value);
     }
     const std::size_t end = CollectAccess::End(context);
     if (end >= textEnd) break;

@@ -1,8 +1,8 @@
 // The backtracking machine: one loop over the flat program with an explicit stack of machine words.
-// Positions are offsets into the lower-cased text; every instruction fetch and every stack, slot and
-// group access is bounds-checked (E_INVALIDARG), and the text is never read at or past its end.
+// Positions are offsets into the text, whose characters are lower-cased (ASCII) as they are read, so
+// that no copy of the text is needed. Every instruction fetch and every stack, slot and group access
+// is bounds-checked (E_INVALIDARG), and the text is never read at or past its end.
 #include <cwchar>
-#include <memory>
 #include <new>
 
 #include "pattern/ascii_case.h"
@@ -54,7 +54,7 @@ class MatchRun {
           ++ip;
           break;
         case Op::Char:
-          if (p < end_ ? CodeOf(text_[p]) == in.arg : (p == end_ && in.arg == 0)) {
+          if (p < end_ ? CodeOf(At(p)) == in.arg : (p == end_ && in.arg == 0)) {
             ++p;
             ++ip;
           } else {
@@ -71,7 +71,7 @@ class MatchRun {
           break;
         case Op::InClass:
         case Op::NotInClass:
-          if (p < end_ && InRanges(ip, in.arg, CodeOf(text_[p])) == (in.op == Op::InClass)) {
+          if (p < end_ && InRanges(ip, in.arg, CodeOf(At(p))) == (in.op == Op::InClass)) {
             ++p;
             ip = in.arg;
           } else {
@@ -172,10 +172,12 @@ class MatchRun {
   }
 
  private:
+  wchar_t At(std::size_t position) const { return LowerAscii(text_[position]); }
+
   // The first position from `from` on whose character can begin a match (or the end).
   std::size_t NextCandidate(std::size_t from) const {
     for (; from < end_; ++from) {
-      const std::uint32_t code = CodeOf(text_[from]);
+      const std::uint32_t code = CodeOf(At(from));
       for (const CharRange& range : firstChars_) {
         if (range.first <= code && code <= range.second) return from;
       }
@@ -239,7 +241,7 @@ class MatchRun {
     }
     const std::size_t length = span.second - span.first;
     for (std::size_t k = 0; k < length; ++k) {
-      if (p + k >= end_ || span.first + k >= end_ || text_[p + k] != text_[span.first + k]) return false;
+      if (p + k >= end_ || span.first + k >= end_ || At(p + k) != At(span.first + k)) return false;
     }
     p += length;
     return true;
@@ -283,13 +285,7 @@ bool PatternMatcher::Match(const wchar_t* text, MatchContext* context, const wch
   if (text == nullptr || context == nullptr) return false;
   if (end != nullptr) *end = nullptr;
   if (!compiled_) throw HResultError(kEInvalidArg);
-  const std::size_t length = std::wcslen(text);
-  std::unique_ptr<wchar_t[]> copy(new (std::nothrow) wchar_t[length + 1]);
-  if (!copy) return false;
-  std::wmemcpy(copy.get(), text, length + 1);
-  LowerAsciiInPlace(copy.get(), length);
-
-  const bool matched = Run(copy.get(), 0, length, *context);
+  const bool matched = Run(text, 0, std::wcslen(text), *context);
   if (context->stop == MatchStop::OutOfMemory) return false;
   context->matchStart = text + context->startOffset_;
   context->matchEnd = text + context->endOffset_;

@@ -114,7 +114,7 @@ class PatternMatcher {
  private:
   friend struct CollectAccess;
 
-  // Matches the lower-cased text[0, end) from offset `begin`; results as offsets into `text`.
+  // Matches text[0, end) from offset `begin`; results as offsets into `text`.
   bool Run(const wchar_t* text, std::size_t begin, std::size_t end, MatchContext& context) const;
 
   PatternError lastError_ = PatternOk;

@@ -5,6 +5,7 @@
 // ratios is printed at the end.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -120,11 +121,16 @@ void BM_Regex(benchmark::State& state, const PatternPair* pattern, const Input* 
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * input->text.size() * sizeof(wchar_t));
 }
 
-// Keeps each run's time per iteration for the closing table.
+// Keeps each benchmark's least CPU time per iteration over its repetitions (other processes on the
+// machine skew wall time and single runs) for the closing table.
 class TableReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration) continue;
+      const auto [entry, added] = times_.emplace(run.run_name.function_name, run.GetAdjustedCPUTime());
+      if (!added) entry->second = std::min(entry->second, run.GetAdjustedCPUTime());
+    }
     ConsoleReporter::ReportRuns(runs);
   }
 

@@ -240,7 +240,9 @@ TEST_P(FirstCharactersTest, FollowsEveryPathToTheFirstConsumingInstruction) {
   std::vector<CharRange> ranges;
   const bool found = FindFirstCharacters(program.data(), program.size(), ranges);
   EXPECT_EQ(found, !GetParam().ranges.empty());
-  if (found) EXPECT_EQ(ranges, GetParam().ranges);
+  if (found) {
+    EXPECT_EQ(ranges, GetParam().ranges);
+  }
 }
 
 constexpr CharRange Just(char c) { return {static_cast<std::uint32_t>(c), static_cast<std::uint32_t>(c)}; }
