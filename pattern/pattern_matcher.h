@@ -89,8 +89,9 @@ class PatternMatcher {
   PatternError Compile(const wchar_t* pattern);
 
   // Finds the first match in a NUL-terminated text. Needs a program from a successful Compile
-  // (raises E_INVALIDARG otherwise). `end`, if given, receives matchEnd, or where a failed scan
-  // stopped; it stays null when the text or the context is null or memory ran out.
+  // (raises E_INVALIDARG otherwise). A null text or context gives false and writes nothing.
+  // Otherwise `end`, if given, receives matchEnd, or where a failed scan stopped; it is left null
+  // when memory ran out.
   bool Match(const wchar_t* text, MatchContext* context, const wchar_t** end = nullptr) const;
 
   // Runs a hand-made program (machine tests): it must start with the frame that Compile emits.

@@ -63,8 +63,7 @@ TEST_P(HttpPatternTest, StraightforwardLazyLayoutGivesTheSame) {
   PatternMatcher compiled;
   ASSERT_EQ(compiled.Compile(GetParam().pattern), PatternOk);
   PatternMatcher straightforward;
-  straightforward.UseProgram(testing_support::StraightforwardLayouts(compiled), compiled.groupCount(),
-                             compiled.slotCount());
+  testing_support::UseStraightforwardCopy(compiled, straightforward);
   Strings results;
   testing_support::ReferenceCollect(straightforward, *GetParam().text, results);
   EXPECT_EQ(results, GetParam().expected);

@@ -146,8 +146,7 @@ TEST_P(LayoutTest, CompiledLayoutMendsStraightforwardOne) {
   PatternMatcher compiled;
   ASSERT_EQ(compiled.Compile(GetParam().pattern), PatternOk);
   PatternMatcher straightforward;
-  straightforward.UseProgram(testing_support::StraightforwardLayouts(compiled), compiled.groupCount(),
-                             compiled.slotCount());
+  testing_support::UseStraightforwardCopy(compiled, straightforward);
   ASSERT_LT(straightforward.ProgramLength(), compiled.ProgramLength());
   {
     SCOPED_TRACE("straightforward layout");

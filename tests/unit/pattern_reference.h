@@ -112,4 +112,8 @@ inline std::vector<Instruction> StraightforwardLayouts(const PatternMatcher& mat
   return out;
 }
 
+inline void UseStraightforwardCopy(const PatternMatcher& compiled, PatternMatcher& straightforward) {
+  straightforward.UseProgram(StraightforwardLayouts(compiled), compiled.groupCount(), compiled.slotCount());
+}
+
 }  // namespace cv::testing_support
