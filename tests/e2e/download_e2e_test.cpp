@@ -1,0 +1,348 @@
+// The installer download and its CRC-32 check under Wine, against loopback servers: the statuses and
+// percentages in the log, the progress window (with a screenshot), the failures 4 and 6, and the
+// user closing the window in the middle of a download.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/bench/bench.h"
+
+namespace cv::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ElementsAreArray;
+
+constexpr char kWindowTitle[] = "Downloading PMX Installer...";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::uint32_t Crc32(const std::string& bytes) {
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Runs a command with the bench's display; its standard output.
+std::string CommandOutput(const std::string& command) {
+  std::string line = "DISPLAY=" + Wine::Get().Display() + " " + command;
+  std::string output;
+  if (FILE* pipe = popen(line.c_str(), "r")) {
+    char buffer[4096];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, count);
+    pclose(pipe);
+  }
+  return output;
+}
+
+bool ProgressWindowVisible() {
+  return !CommandOutput("xdotool search --onlyvisible --name 'Downloading PMX Installer\\.\\.\\.'").empty();
+}
+
+// The log lines from "INFO Downloading wrapper" (exclusive) to the first line matching `end`
+// (exclusive): the download's status lines.
+std::vector<std::string> DownloadLines(const std::vector<std::string>& log, const std::string& endPrefix) {
+  std::vector<std::string> lines;
+  bool inside = false;
+  for (const auto& line : log) {
+    if (line == "INFO Downloading wrapper") {
+      inside = true;
+    } else if (inside && line.rfind(endPrefix, 0) == 0) {
+      break;
+    } else if (inside) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+// The percentages among the lines, in order.
+std::vector<int> Percentages(const std::vector<std::string>& lines) {
+  std::vector<int> numbers;
+  const std::regex number("INFO ([0-9]+)");
+  std::smatch match;
+  for (const auto& line : lines) {
+    if (std::regex_match(line, match, number)) numbers.push_back(std::stoi(match[1]));
+  }
+  return numbers;
+}
+
+class DownloadTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Wine::Get().ResetState();
+    config_ = HttpServer::Plain(kConfigPort);
+    installerServer_ = HttpServer::Plain();
+    // The installer that the stub starts after a good check: the bench's stand-in, which ends at once.
+    installer_ = ReadFile(WinTestProgram("test_installer"));
+    ASSERT_FALSE(installer_.empty());
+  }
+
+  void ServeDocument(const std::string& wrapperUrl, const std::string& checksum) {
+    document_ = "{\"shortcut\": false, \"wrapper\": \"" + wrapperUrl + "\", \"checksum\": " + checksum +
+                ", \"version\": \"4.5.6\"}";
+    config_->server().Get("/cv.json", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content(document_, "application/json");
+    });
+  }
+
+  // Serves the installer at /setup.exe, all at once or in pieces of 10 KB every 50 ms.
+  void ServeInstaller(bool slowly) {
+    installerServer_->server().Get("/setup.exe", [this, slowly](const httplib::Request&, httplib::Response& response) {
+      if (!slowly) {
+        response.set_content(installer_, "application/octet-stream");
+        return;
+      }
+      response.set_content_provider(installer_.size(), "application/octet-stream",
+                                    [this](size_t offset, size_t length, httplib::DataSink& sink) {
+                                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                      return sink.write(installer_.data() + offset, std::min<size_t>(length, 10240));
+                                    });
+    });
+  }
+
+  std::string Checksum() const { return std::to_string(Crc32(installer_)); }
+
+  // Linux paths of the files in the temporary folder whose names end in `suffix`.
+  static std::vector<std::string> TempFiles(const std::string& suffix) {
+    std::vector<std::string> paths;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(Wine::Get().TempDir(), ignored)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        paths.push_back(entry.path().string());
+      }
+    }
+    return paths;
+  }
+
+  std::unique_ptr<HttpServer> config_, installerServer_;
+  std::string installer_, document_;
+};
+
+const std::regex kDownloadedLine(
+    R"(INFO Wrapper successfully downloaded to "C:\\users\\[^\\]+\\Temp\\cv[0-9a-fA-F]+\.tmp\.exe")");
+
+TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
+  ServeDocument(installerServer_->Url("/setup.exe"), Checksum());
+  ServeInstaller(false);
+
+  const RunResult run = Wine::Get().Run(TestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
+  const auto log = LogMessages();
+  const auto downloaded = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return std::regex_match(line, kDownloadedLine);
+  });
+  ASSERT_NE(downloaded, log.end()) << testing::PrintToString(log);
+  ASSERT_NE(downloaded + 1, log.end());
+  EXPECT_EQ(*(downloaded + 1), "INFO Checksum is OK. Continue...");
+
+  // Wine reports connecting, sending, the MIME type, the start and the cache file, then the data.
+  const auto lines = DownloadLines(log, "INFO Wrapper successfully downloaded to");
+  ASSERT_GE(lines.size(), 7u) << testing::PrintToString(lines);
+  EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 5),
+              ElementsAreArray({"INFO Connecting...", "INFO Sending request...", "INFO Mime type available",
+                                "INFO Begin download", "INFO Cache filename available"}));
+  EXPECT_EQ(lines.back(), "INFO End download");
+  const auto percentages = Percentages(lines);
+  ASSERT_FALSE(percentages.empty());
+  EXPECT_EQ(percentages.back(), 100);
+
+  const auto requests = installerServer_->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_TRUE(std::regex_match(requests[0].target, std::regex(R"(/setup\.exe\?rn=[0-9]{1,5})")))
+      << requests[0].target;
+  EXPECT_LE(std::stoi(requests[0].target.substr(requests[0].target.find('=') + 1)), 32767);
+
+  // The reserved name stays behind, empty.
+  const auto reserved = TempFiles(".tmp");
+  ASSERT_EQ(reserved.size(), 1u);
+  EXPECT_EQ(fs::file_size(reserved[0]), 0u);
+}
+
+TEST_F(DownloadTest, SlowDownloadMovesTheBarThroughRisingPercentages) {
+  // The stand-in installer comes in about 80 pieces.
+  ServeDocument(installerServer_->Url("/setup.exe"), "\"" + Checksum() + "\"");
+  ServeInstaller(true);
+
+  auto process = Wine::Get().Start(TestStubExe());
+  ASSERT_TRUE(process->WaitForWindow(kWindowTitle, std::chrono::seconds(30)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const fs::path artifacts = fs::current_path() / "artifacts";
+  fs::create_directories(artifacts);
+  const fs::path screenshot = artifacts / "progress_window.png";
+  CommandOutput("xwd -root -silent | convert xwd:- " + screenshot.string());
+  EXPECT_TRUE(ProgressWindowVisible());
+  // Not a black screen: the dialog is drawn.
+  const std::string mean = CommandOutput("convert " + screenshot.string() + " -format '%[fx:mean]' info:");
+  EXPECT_GT(std::stod(mean.empty() ? "0" : mean), 0.01) << screenshot;
+  const std::string geometry = CommandOutput(
+      "xdotool search --onlyvisible --name 'Downloading PMX Installer\\.\\.\\.' getwindowgeometry");
+  RecordProperty("screenshot", screenshot.string());
+  RecordProperty("geometry", geometry);
+
+  const RunResult run = process->Wait();
+  ASSERT_TRUE(run.finished);
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
+  EXPECT_THAT(run.windows, testing::Contains(std::string(kWindowTitle) + "|#32770"));
+  const auto lines = DownloadLines(LogMessages(), "INFO Wrapper successfully downloaded to");
+  const auto percentages = Percentages(lines);
+  ASSERT_GE(percentages.size(), 10u) << testing::PrintToString(lines);
+  for (size_t i = 1; i < percentages.size(); ++i) EXPECT_LT(percentages[i - 1], percentages[i]);
+  EXPECT_GT(percentages.front(), 0);
+  EXPECT_EQ(percentages.back(), 100);
+  EXPECT_EQ(lines.back(), "INFO End download");
+  EXPECT_THAT(LogMessages(), testing::Contains("INFO Checksum is OK. Continue..."));
+}
+
+TEST_F(DownloadTest, WrongChecksumFailsWithCode6AfterTheWindowHasClosed) {
+  ServeDocument(installerServer_->Url("/setup.exe"), std::to_string(Crc32(installer_) ^ 1u));
+  ServeInstaller(false);
+
+  auto process = Wine::Get().Start(TestStubExe(), L"", RunOptions{std::chrono::seconds(60), false});
+  ASSERT_TRUE(process->WaitForWindow("We apologize!", std::chrono::seconds(30)));
+  EXPECT_FALSE(ProgressWindowVisible());
+  EXPECT_TRUE(process->DismissBox());
+  const RunResult run = process->Wait();
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 6u);
+  EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
+  const auto log = LogMessages();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[log.size() - 3], "INFO End download");
+  EXPECT_TRUE(std::regex_match(log[log.size() - 2], kDownloadedLine)) << log[log.size() - 2];
+  EXPECT_EQ(log.back(), "ERROR Mismatch of the wrapper checksum");
+  // What was downloaded stays, as it came.
+  const auto downloaded = TempFiles(".tmp.exe");
+  ASSERT_EQ(downloaded.size(), 1u);
+  EXPECT_EQ(ReadFile(downloaded[0]), installer_);
+}
+
+TEST_F(DownloadTest, EmptyInstallerHasCrc0AndPassesWithChecksum0) {
+  installer_.clear();
+  ServeDocument(installerServer_->Url("/setup.exe"), "0");
+  ServeInstaller(false);
+
+  const RunResult run = Wine::Get().Run(TestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_THAT(LogMessages(), testing::Contains("INFO Checksum is OK. Continue..."));
+}
+
+TEST_F(DownloadTest, NothingListeningFailsTheDownloadWithCode4) {
+  const int port = installerServer_->port();
+  installerServer_.reset();  // the port is free again: nothing answers there
+  ServeDocument("http://127.0.0.1:" + std::to_string(port) + "/setup.exe", Checksum());
+
+  const RunResult run = Wine::Get().Run(TestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 4u);
+  EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
+  const auto log = LogMessages();
+  ASSERT_FALSE(log.empty());
+  EXPECT_TRUE(std::regex_match(log.back(),
+                               std::regex(R"(ERROR Can't download wrapper to "C:\\users\\[^\\]+\\Temp\\cv[0-9a-fA-F]+\.tmp\.exe")")))
+      << log.back();
+  EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
+}
+
+TEST_F(DownloadTest, NotFoundAnswerIsWrittenAsTheFileAndFailsTheChecksumWithCode6) {
+  // Under Wine the download call reports success for a 404 with a body and writes the error page.
+  const std::string page = "<html><body><h1>404 Not Found</h1></body></html>";
+  installerServer_->server().Get("/setup.exe", [&page](const httplib::Request&, httplib::Response& response) {
+    response.status = 404;
+    response.set_content(page, "text/html");
+  });
+  ServeDocument(installerServer_->Url("/setup.exe"), Checksum());
+
+  const RunResult run = Wine::Get().Run(TestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 6u);
+  EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
+  EXPECT_EQ(LogMessages().back(), "ERROR Mismatch of the wrapper checksum");
+  const auto downloaded = TempFiles(".tmp.exe");
+  ASSERT_EQ(downloaded.size(), 1u);
+  EXPECT_EQ(ReadFile(downloaded[0]), page);
+}
+
+TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
+  document_ = "{\"shortcut\": false, \"wrapper\": \"" + installerServer_->Url("/setup.exe") + "\"}";
+  config_->server().Get("/cv.json", [this](const httplib::Request&, httplib::Response& response) {
+    response.set_content(document_, "application/json");
+  });
+  ServeInstaller(false);
+
+  const RunResult run = Wine::Get().Run(TestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 3u);
+  EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain configuration. Error code 3"}));
+  const auto log = LogMessages();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_TRUE(std::regex_match(log[log.size() - 2], kDownloadedLine));
+  EXPECT_EQ(log.back(), "ERROR Error parsing file. Error: the document has no member \"checksum\"");
+}
+
+TEST_F(DownloadTest, ClosingTheWindowEndsTheRunWithExitValue0AndRemovesThePartialFile) {
+  installer_.append(1024 * 1024, 'x');  // about nine seconds at 10 KB per 50 ms
+  ServeDocument(installerServer_->Url("/setup.exe"), Checksum());
+  ServeInstaller(true);
+
+  auto process = Wine::Get().Start(TestStubExe());
+  ASSERT_TRUE(process->WaitForWindow(kWindowTitle, std::chrono::seconds(30)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const RunResult closer = Wine::Get().Run(WinTestProgram("close_window"), L"\"Downloading PMX Installer...\"");
+  EXPECT_EQ(closer.exitCode, 0u);
+
+  const RunResult run = process->Wait();
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
+  const auto log = LogMessages();
+  EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
+  EXPECT_THAT(log, testing::Not(testing::Contains(testing::StartsWith("INFO Wrapper successfully"))));
+  EXPECT_THAT(TempFiles(".tmp.exe"), testing::IsEmpty());
+}
+
+// The template of dialog 103 in both stubs, byte for byte as the platform loads it.
+TEST(ProgressDialogResource, IsTheTabledExtendedTemplate) {
+  std::string expected;
+  const auto word = [&expected](std::uint16_t v) { expected.append({char(v & 0xFF), char(v >> 8)}); };
+  const auto dword = [&word](std::uint32_t v) { word(v & 0xFFFF), word(v >> 16); };
+  const auto text = [&word](const std::string& s) {
+    for (const char c : s) word(static_cast<std::uint16_t>(c));
+    word(0);
+  };
+  word(1), word(0xFFFF), dword(0), dword(0x00040080), dword(0x80880848), word(1);
+  word(0), word(0), word(280), word(36);
+  word(0), word(0), word(0);  // menu, class, title
+  word(8), word(400), expected.append({'\0', '\1'});  // italic, character set
+  text("MS Shell Dlg");
+  ASSERT_EQ(expected.size() % 4, 0u);
+  dword(0), dword(0), dword(0x50800001), word(7), word(7), word(266), word(21), dword(1001);
+  text("msctls_progress32");
+  word(0), word(0);  // title, creation data
+  ASSERT_EQ(expected.size(), 128u);
+
+  const fs::path out = fs::path(Wine::Get().TempDir()) / "dialog103.bin";
+  for (const std::string& stub : {TestStubExe(), std::string(CV_WINE_BUILD_DIR) + "/cv_setup.exe"}) {
+    fs::remove(out);
+    const RunResult run = Wine::Get().Run(WinTestProgram("dialog_template"),
+                                          L"\"" + fs::path(Wine::Get().WindowsPath(stub)).wstring() + L"\" \"" +
+                                              fs::path(Wine::Get().WindowsPath(out.string())).wstring() + L"\"");
+    ASSERT_EQ(run.exitCode, 0u) << stub;
+    EXPECT_EQ(ReadFile(out.string()), expected) << stub;
+  }
+}
+
+}  // namespace
+}  // namespace cv::bench
