@@ -1,0 +1,402 @@
+// The installer's run under Wine: the stub downloads the test installer, starts it with its id,
+// version and own arguments, and acts on its exit code: success removes the continuation shortcut,
+// a cancellation sends its hit, opens the cancellation page and leaves the self-copy and shortcut,
+// a failure sends its hit. The installer is deleted and its exit code becomes the exit value.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/bench/bench.h"
+
+namespace cv::bench {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using testing::IsEmpty;
+
+constexpr char kVersion[] = "3.1.4";
+constexpr char kShortcutName[] = "Continue installation.lnk";
+constexpr char kBrowsersKey[] = "HKCU\\Software\\Wine\\WineBrowser";
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+class OutcomeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Wine& wine = Wine::Get();
+    wine.ResetState();
+    user_ = fs::path(wine.UserDir()).filename().string();
+
+    // Wine's browser launcher starts a host program named in the registry with the address: this
+    // one writes the address to a file.
+    char folder[] = "/tmp/cv-outcome-browser-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    browserDir_ = folder;
+    const std::string script = browserDir_ + "/browser.sh";
+    WriteBytes(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + PageFile() + ".part'\nmv '" + PageFile() +
+                           ".part' '" + PageFile() + "'\n");
+    fs::permissions(script, fs::perms::owner_all);
+    ASSERT_EQ(wine.Command({"reg", "add", kBrowsersKey, "/v", "Browsers", "/d", script, "/f"}), 0);
+
+    analytics_ = HttpServer::Tls(kAnalyticsPort);
+    analytics_->server().Get("/collect", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content("ok", "text/plain");
+    });
+  }
+
+  void TearDown() override {
+    Wine::Get().Command({"reg", "delete", kBrowsersKey, "/v", "Browsers", "/f"});
+    std::error_code ignored;
+    fs::remove_all(browserDir_, ignored);
+  }
+
+  // Starts the configuration server with the document ("shortcut" as given) and the installer
+  // (the test installer unless other bytes are given).
+  void Serve(bool shortcut, const std::string& installer = std::string()) {
+    installerBytes_ = installer.empty() ? ReadBytes(WinTestProgram("test_installer")) : installer;
+    ASSERT_FALSE(installerBytes_.empty());
+    const unsigned long checksum =
+        crc32(0L, reinterpret_cast<const Bytef*>(installerBytes_.data()), static_cast<uInt>(installerBytes_.size()));
+    const std::string document = std::string("{\"shortcut\": ") + (shortcut ? "true" : "false") +
+                                 ", \"wrapper\": \"http://127.0.0.1:" + std::to_string(kConfigPort) +
+                                 "/installer.exe\", \"checksum\": " + std::to_string(checksum) +
+                                 ", \"version\": \"" + kVersion + "\"}";
+    config_ = HttpServer::Plain(kConfigPort);
+    config_->server().Get("/cv.json", [document](const httplib::Request&, httplib::Response& response) {
+      response.set_content(document, "application/json");
+    });
+    const std::string bytes = installerBytes_;
+    config_->server().Get("/installer.exe", [bytes](const httplib::Request&, httplib::Response& response) {
+      response.set_content(bytes, "application/octet-stream");
+    });
+  }
+
+  RunResult RunStub(const std::wstring& tail, const std::string& exe = TestStubExe()) {
+    const RunResult run = Wine::Get().Run(exe, tail, RunOptions{std::chrono::seconds(90)});
+    EXPECT_TRUE(run.finished) << "the stub did not end";
+    return run;
+  }
+
+  // The log from the checksum line on (the lines before it belong to the earlier stages).
+  static std::vector<std::string> OutcomeLog() {
+    const std::vector<std::string> lines = LogMessages();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i] == "INFO Checksum is OK. Continue...") return {lines.begin() + i, lines.end()};
+    }
+    ADD_FAILURE() << "no checksum line in the log";
+    return lines;
+  }
+
+  // The Windows path the installer was downloaded to, from the download's log line.
+  static std::string InstallerPath() {
+    const std::regex line("INFO Wrapper successfully downloaded to \"(.*)\"");
+    std::smatch match;
+    for (const std::string& text : LogMessages()) {
+      if (std::regex_match(text, match, line)) return match[1];
+    }
+    ADD_FAILURE() << "no download line in the log";
+    return std::string();
+  }
+
+  // The command line the test installer was started with.
+  static std::string InstallerCommandLine() {
+    return ReadBytes(Wine::Get().TempDir() + "/test_installer_record.txt");
+  }
+
+  // The installation id the installer got after "-id".
+  static std::string InstallId() {
+    std::smatch match;
+    const std::string commandLine = InstallerCommandLine();
+    if (!std::regex_search(commandLine, match, std::regex(" -id ([0-9a-f-]+) "))) return std::string();
+    return match[1];
+  }
+
+  std::vector<std::string> HitTargets() const {
+    std::vector<std::string> targets;
+    for (const RecordedRequest& request : analytics_->Requests()) targets.push_back(request.method + " " + request.target);
+    return targets;
+  }
+
+  static std::string HitTarget(const std::string& action, const std::string& id, const std::string& label) {
+    return "GET /collect?v=1&tid=" + std::string(kTrackingId) + "&cid=" + id + "&an=Corvida&av=" + kVersion +
+           "&ec=CV%20Installs&ea=" + action + "&t=event&el=" + label;
+  }
+
+  std::string PageFile() const { return browserDir_ + "/page.txt"; }
+
+  // The address the browser was asked to open; empty when none within the time given.
+  std::string OpenedPage(std::chrono::milliseconds wait = std::chrono::seconds(15)) const {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!fs::exists(PageFile()) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return ReadBytes(PageFile());
+  }
+
+  std::string TempWindows() const { return "C:\\users\\" + user_ + "\\Temp\\"; }
+  std::string ShortcutWindows() const { return "C:\\users\\" + user_ + "\\Desktop\\" + kShortcutName; }
+  std::string ShortcutFile() const { return Wine::Get().DesktopDir() + "/" + kShortcutName; }
+  std::string SelfCopyFile() const { return Wine::Get().TempDir() + "/cv_setup.exe"; }
+
+  // The lines from the checksum to the wait, the same in every run that started the installer.
+  std::vector<std::string> LaunchLines(const std::string& id, const std::string& ownArgs) const {
+    return {"INFO Checksum is OK. Continue...",
+            "INFO Launching installer \"" + InstallerPath() + " -id " + id + " -v \"" + kVersion + "\" " + ownArgs + "\"",
+            "INFO Waiting for installer to complete..."};
+  }
+
+  std::vector<std::string> CleanUpLines() const {
+    return {"INFO \"" + InstallerPath() + "\" deleted", "INFO Halcyra wrapper exiting"};
+  }
+
+  static std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  }
+
+  // The lines of a cancellation up to the page, for an installer exit code.
+  static std::vector<std::string> CancelLines(unsigned exitCode) {
+    return {"INFO Installer execution canceled. Exit code " + std::to_string(exitCode),
+            "INFO Sending cancellation hit to GA", "INFO Sent cancellation hit to GA",
+            "INFO Navigating user to cancellation page"};
+  }
+
+  std::string CancelPage() const { return std::string(kSiteUrl) + "/installation-cancelled/?v=" + kVersion; }
+
+  void ExpectInstallerDeleted() const {
+    const std::string path = Wine::Get().UnixPath(InstallerPath());
+    ASSERT_FALSE(path.empty());
+    EXPECT_FALSE(fs::exists(path)) << path;
+  }
+
+  std::string user_;
+  std::string browserDir_;
+  std::string installerBytes_;
+  std::unique_ptr<HttpServer> config_;
+  std::unique_ptr<HttpServer> analytics_;
+};
+
+TEST_F(OutcomeTest, SuccessWithoutShortcutDeletesInstallerAndPassesArgumentsEndingInSpace) {
+  Serve(true);
+  const RunResult run = RunStub(L"");
+
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(run.boxes, IsEmpty());
+  const std::string id = InstallId();
+  EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"))) << id;
+  // With no arguments of its own the parameter text ends in a space after the quoted version.
+  const std::string commandLine = InstallerCommandLine();
+  const std::string parameters = "-id " + id + " -v \"" + kVersion + "\" ";
+  ASSERT_GE(commandLine.size(), parameters.size());
+  EXPECT_EQ(commandLine.substr(commandLine.size() - parameters.size()), parameters) << commandLine;
+
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, ""),
+                                                     {"INFO Installer execution has successfully completed"},
+                                                     CleanUpLines()})));
+  EXPECT_THAT(HitTargets(), IsEmpty());
+  EXPECT_EQ(OpenedPage(std::chrono::seconds(1)), "");
+  ExpectInstallerDeleted();
+  EXPECT_FALSE(fs::exists(SelfCopyFile()));
+}
+
+TEST_F(OutcomeTest, SuccessRemovesExistingShortcutEvenWhenShortcutsAreDisabled) {
+  Serve(false);
+  WriteBytes(ShortcutFile(), "left by an earlier cancelled run");
+  const RunResult run = RunStub(L"--exit 0");
+
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(InstallId(), "--exit 0"),
+                                                     {"INFO Installer execution has successfully completed",
+                                                      "INFO Attempting to delete shortcut \"" + ShortcutWindows() + "\"",
+                                                      "INFO \"" + ShortcutWindows() + "\" deleted"},
+                                                     CleanUpLines()})));
+  EXPECT_FALSE(fs::exists(ShortcutFile()));
+  EXPECT_THAT(HitTargets(), IsEmpty());
+  ExpectInstallerDeleted();
+}
+
+class CancellationTest : public OutcomeTest, public testing::WithParamInterface<unsigned> {};
+
+TEST_P(CancellationTest, SendsHitOpensPageCopiesStubAndLeavesShortcut) {
+  const unsigned exitCode = GetParam();
+  Serve(true);
+  const std::wstring tail = L"--exit " + std::to_wstring(exitCode) + L" --message \"user closed (step 3)&x=1\"";
+  const RunResult run = RunStub(tail);
+
+  EXPECT_EQ(run.exitCode, exitCode);
+  EXPECT_THAT(run.boxes, IsEmpty());
+  const std::string id = InstallId();
+  const std::string selfCopy = TempWindows() + "cv_setup.exe";
+  EXPECT_THAT(OutcomeLog(),
+              ElementsAreArray(Concat({LaunchLines(id, "--exit " + std::to_string(exitCode) +
+                                                           " --message \"user closed (step 3)&x=1\""),
+                                       CancelLines(exitCode),
+                                       {"INFO Copy wrapper to temp directory",
+                                        "INFO Wrapper successfully copied to \"" + selfCopy + "\"",
+                                        "INFO Attempting to create shortcut \"" + ShortcutWindows() + "\"",
+                                        "INFO Successfully created shortcut \"" + ShortcutWindows() + "\""},
+                                       CleanUpLines()})));
+  // The message goes into the label unchanged; only the blanks are encoded on the way.
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(user%20closed%20(step%203)&x=1)")));
+  EXPECT_EQ(OpenedPage(), CancelPage());
+  ExpectInstallerDeleted();
+
+  // The copy is the stub itself, and the shortcut starts it with nothing else set.
+  EXPECT_EQ(ReadBytes(SelfCopyFile()), ReadBytes(TestStubExe()));
+  ASSERT_TRUE(fs::exists(ShortcutFile()));
+  const std::string report = Wine::Get().TempDir() + "/shortcut_report.txt";
+  const RunResult reader = Wine::Get().Run(
+      WinTestProgram("shortcut_reader"),
+      L"\"" + Widen(ShortcutWindows()) + L"\" \"" + Widen(Wine::Get().WindowsPath(report)) + L"\"");
+  ASSERT_EQ(reader.exitCode, 0u);
+  EXPECT_EQ(ReadBytes(report), "target=" + selfCopy +
+                                   "\narguments=\ndirectory=\ndescription=Continue installation of Pellomax\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitCodes, CancellationTest, testing::Values(2u, 5u));
+
+TEST_F(OutcomeTest, CancellationWithShortcutsDisabledMakesNoCopyAndNoShortcut) {
+  Serve(false);
+  const RunResult run = RunStub(L"--exit 2 --message closed");
+
+  EXPECT_EQ(run.exitCode, 2u);
+  const std::string id = InstallId();
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 2 --message closed"),
+                                                     CancelLines(2), CleanUpLines()})));
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(closed)")));
+  EXPECT_EQ(OpenedPage(), CancelPage());
+  EXPECT_FALSE(fs::exists(SelfCopyFile()));
+  EXPECT_FALSE(fs::exists(ShortcutFile()));
+  ExpectInstallerDeleted();
+}
+
+TEST_F(OutcomeTest, CancellationRunningAsTheCopyLeavesCopyAndShortcutAlone) {
+  Serve(true);
+  fs::copy_file(TestStubExe(), SelfCopyFile());
+  WriteBytes(ShortcutFile(), "the shortcut of the first cancellation");
+  const RunResult run = RunStub(L"--exit 5 --message again", SelfCopyFile());
+
+  EXPECT_EQ(run.exitCode, 5u);
+  const std::string id = InstallId();
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 5 --message again"),
+                                                     CancelLines(5), CleanUpLines()})));
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(again)")));
+  EXPECT_EQ(OpenedPage(), CancelPage());
+  EXPECT_EQ(ReadBytes(ShortcutFile()), "the shortcut of the first cancellation");
+  ExpectInstallerDeleted();
+}
+
+TEST_F(OutcomeTest, CancellationWithoutMessageWarnsAndSendsEmptyLabel) {
+  Serve(false);
+  const auto started = std::chrono::steady_clock::now();
+  const RunResult run = RunStub(L"--exit 2");
+
+  EXPECT_EQ(run.exitCode, 2u);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60)) << "the stub must not hang";
+  const std::string id = InstallId();
+  std::vector<std::string> cancel = CancelLines(2);
+  cancel.insert(cancel.begin() + 1, "WARNING No cancellation message from installer");
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 2"), cancel, CleanUpLines()})));
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20()")));
+  EXPECT_EQ(OpenedPage(), CancelPage());
+}
+
+TEST_F(OutcomeTest, MessageOf64BytesIsReadWholeAndCutTo63) {
+  Serve(false);
+  const RunResult run = RunStub(L"--exit 5 --long-message");
+
+  EXPECT_EQ(run.exitCode, 5u);
+  const std::string id = InstallId();
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 5 --long-message"),
+                                                     CancelLines(5), CleanUpLines()})));
+  // The installer posts A..Z repeated to 64 bytes.
+  std::string first63;
+  for (int i = 0; i < 63; ++i) first63.push_back(static_cast<char>('A' + i % 26));
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(" + first63 + ")")));
+}
+
+class FailureTest : public OutcomeTest, public testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(FailureTest, SendsFailedHitAndExitsWithInstallerCode) {
+  const std::uint32_t exitCode = GetParam();
+  Serve(true);
+  const std::string tail = "--exit " + std::to_string(exitCode);
+  const RunResult run = RunStub(Widen(tail));
+
+  EXPECT_EQ(run.exitCode, exitCode);
+  EXPECT_THAT(run.boxes, IsEmpty());
+  const std::string id = InstallId();
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, tail),
+                                                     {"INFO Installer execution failed. Exit code " + std::to_string(exitCode),
+                                                      "INFO Sending failed hit to GA", "INFO Sent failed hit to GA"},
+                                                     CleanUpLines()})));
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Failed", id, "Halcyra")));
+  EXPECT_EQ(OpenedPage(std::chrono::seconds(1)), "");
+  EXPECT_FALSE(fs::exists(SelfCopyFile()));
+  ExpectInstallerDeleted();
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitCodes, FailureTest, testing::Values(1u, 3u, 4294967295u));
+
+TEST_F(OutcomeTest, InstallerThatCannotStartFailsWithCode9AndIsDeleted) {
+  Serve(true, "this is no program\r\n");
+  const RunResult run = RunStub(L"");
+
+  EXPECT_EQ(run.exitCode, 9u);
+  EXPECT_THAT(run.boxes, ElementsAre("Cannot start the installer. Error code 9"));
+  const std::vector<std::string> log = OutcomeLog();
+  ASSERT_EQ(log.size(), 4u) << testing::PrintToString(log);
+  EXPECT_EQ(log[0], "INFO Checksum is OK. Continue...");
+  EXPECT_TRUE(std::regex_match(log[1], std::regex("INFO Launching installer \".* -id [0-9a-f-]{36} -v \"3\\.1\\.4\" \"")))
+      << log[1];
+  EXPECT_EQ(log[2], "INFO \"" + InstallerPath() + "\" deleted");
+  EXPECT_TRUE(std::regex_match(log[3], std::regex("ERROR Failed to launch installer\\. Error code [1-9][0-9]*"))) << log[3];
+  EXPECT_THAT(HitTargets(), IsEmpty());
+  ExpectInstallerDeleted();
+}
+
+TEST_F(OutcomeTest, LongCommandLineReachesInstallerWhole) {
+  Serve(true);
+  std::string tail = "--exit 0 --pad ";
+  for (int i = 0; tail.size() < 5000; ++i) tail.push_back(static_cast<char>('a' + i % 26));
+  tail += " --end";
+  const RunResult run = RunStub(Widen(tail));
+
+  EXPECT_EQ(run.exitCode, 0u);
+  const std::string id = InstallId();
+  const std::string parameters = "-id " + id + " -v \"" + kVersion + "\" " + tail;
+  const std::string commandLine = InstallerCommandLine();
+  ASSERT_GE(commandLine.size(), parameters.size());
+  EXPECT_EQ(commandLine.substr(commandLine.size() - parameters.size()), parameters);
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, tail),
+                                                     {"INFO Installer execution has successfully completed"},
+                                                     CleanUpLines()})));
+}
+
+}  // namespace
+}  // namespace cv::bench
