@@ -95,6 +95,7 @@ class PatternMatcher {
   bool Match(const wchar_t* text, MatchContext* context, const wchar_t** end = nullptr) const;
 
   // Runs a hand-made program (machine tests): it must start with the frame that Compile emits.
+  // Every attempt is made: the first-character shortcut of compiled programs is not used.
   void UseProgram(const std::vector<Instruction>& program, std::uint32_t groupCount,
                   std::uint32_t slotCount);
 
