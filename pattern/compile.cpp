@@ -473,7 +473,11 @@ PatternError PatternMatcher::Compile(const wchar_t* pattern) {
   }
   Compiler compiler(program_, groupCount_, slotCount_, body);
   EmptyEffect effect;
-  compiler.Sequence(effect);  // an empty pattern is fine
+  try {
+    compiler.Sequence(effect);  // an empty pattern is fine
+  } catch (const std::bad_alloc&) {
+    return lastError_ = PatternNoMemory;  // the parse's own bookkeeping could not grow
+  }
   if (compiler.error() != PatternOk) return lastError_ = compiler.error();
   program_[0].arg = 2;
   if (!program_.Append({Op::Accept, 0})) return lastError_ = PatternNoMemory;
