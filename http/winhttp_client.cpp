@@ -26,7 +26,7 @@ constexpr DWORD kUrlPathCapacity = 1300;
 WinHttpClient::WinHttpClient(std::wstring url) : url(std::move(url)) {}
 
 WinHttpClient::~WinHttpClient() {
-  // The buffers go first, the session last, as the members are declared the other way round.
+  // The buffers first, then the session.
   rawBody.reset();
   requestData.clear();
   session.reset();
