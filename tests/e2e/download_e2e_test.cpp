@@ -292,7 +292,7 @@ TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
   EXPECT_EQ(log.back(), "ERROR Error parsing file. Error: the document has no member \"checksum\"");
 }
 
-TEST_F(DownloadTest, ClosingTheWindowEndsTheRunWithExitValue0AndRemovesThePartialFile) {
+TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   installer_.append(1024 * 1024, 'x');  // about nine seconds at 10 KB per 50 ms
   ServeDocument(installerServer_->Url("/setup.exe"), Checksum());
   ServeInstaller(true);
@@ -300,6 +300,9 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunWithExitValue0AndRemovesThePartia
   auto process = Wine::Get().Start(TestStubExe());
   ASSERT_TRUE(process->WaitForWindow(kWindowTitle, std::chrono::seconds(30)));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Wine's download service keeps the data in its own cache and writes the target only at the end,
+  // so under Wine no partial target exists to be removed.
+  EXPECT_THAT(TempFiles(".tmp.exe"), testing::IsEmpty());
   const RunResult closer = Wine::Get().Run(WinTestProgram("close_window"), L"\"Downloading PMX Installer...\"");
   EXPECT_EQ(closer.exitCode, 0u);
 
@@ -311,6 +314,7 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunWithExitValue0AndRemovesThePartia
   EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
   EXPECT_THAT(log, testing::Not(testing::Contains(testing::StartsWith("INFO Wrapper successfully"))));
   EXPECT_THAT(TempFiles(".tmp.exe"), testing::IsEmpty());
+  EXPECT_EQ(TempFiles(".tmp").size(), 1u);  // the reserved name stays
 }
 
 // The template of dialog 103 in both stubs, byte for byte as the platform loads it.
