@@ -317,6 +317,18 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   EXPECT_EQ(TempFiles(".tmp").size(), 1u);  // the reserved name stays
 }
 
+// The window code itself, driven by a test program with the stub's dialog: a download that ends
+// before the dialog opens leaves no window behind, and the bar follows the percentages.
+TEST(ProgressWindow, ClosesItselfWhenTheDownloadEndedFirstAndOtherwiseFollowsTheDownload) {
+  const std::wstring stub = L"\"" + fs::path(Wine::Get().WindowsPath(TestStubExe())).wstring() + L"\"";
+  for (const std::wstring scenario : {L"late", L"moves"}) {
+    const RunResult run = Wine::Get().Run(WinTestProgram("progress_window_check"), stub + L" " + scenario,
+                                          RunOptions{std::chrono::seconds(30)});
+    EXPECT_TRUE(run.finished) << fs::path(scenario).string();
+    EXPECT_EQ(run.exitCode, 0u) << fs::path(scenario).string();
+  }
+}
+
 // The template of dialog 103 in both stubs, byte for byte as the platform loads it.
 TEST(ProgressDialogResource, IsTheTabledExtendedTemplate) {
   std::string expected;
