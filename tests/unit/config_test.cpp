@@ -41,9 +41,6 @@ INSTANTIATE_TEST_SUITE_P(
         ParseFailureCase{L"{\"a\":1} x",
                          "Error parsing file. Error: Unexpected non-whitespace character after JSON text at "
                          "line 1 and column 8"},
-        ParseFailureCase{L"{\"a\":1}{\"b\":2}",
-                         "Error parsing file. Error: Unexpected non-whitespace character after JSON text at "
-                         "line 1 and column 8"},
         ParseFailureCase{L"<html>\r\n<head><title>404 Not Found</title></head>\r\n</html>",
                          "Error parsing file. Error: JSON syntax_error at line 1 and column 1"},
         ParseFailureCase{L"{\"wrapper\": \"http://x/setup.exe\",\n \"checksum\": ",
@@ -91,15 +88,13 @@ INSTANTIATE_TEST_SUITE_P(
                     ChecksumCase{L"4294967301", 5u},  // 2^32 + 5
                     ChecksumCase{L"18446744073709551615", 0xFFFFFFFFu},
                     ChecksumCase{L"-9223372036854775808", 0u}, ChecksumCase{L"\"123\"", 123u},
-                    ChecksumCase{L"\"-1\"", 0xFFFFFFFFu}, ChecksumCase{L"\" 42 \"", 42u},
-                    ChecksumCase{L"\"\\\"7\\\"\"", 7u},  // a string holding a string holding 7
+                    ChecksumCase{L"\"-1\"", 0xFFFFFFFFu}, ChecksumCase{L"\"\\\"7\\\"\"", 7u},  // a string holding a string holding 7
                     ChecksumCase{L"3421780262.9", 3421780262u}, ChecksumCase{L"0.99", 0u},
                     ChecksumCase{L"1e3", 1000u}, ChecksumCase{L"4294967301.5", 5u},
                     ChecksumCase{L"-0.0", 0u}, ChecksumCase{L"true", 1u}, ChecksumCase{L"false", 0u},
                     ChecksumCase{L"\"true\"", 1u}, ChecksumCase{L"null", std::nullopt},
                     ChecksumCase{L"[1]", std::nullopt}, ChecksumCase{L"{\"v\":1}", std::nullopt},
-                    ChecksumCase{L"\"abc\"", std::nullopt}, ChecksumCase{L"\"\"", std::nullopt},
-                    ChecksumCase{L"\"null\"", std::nullopt}, ChecksumCase{L"-0.5", std::nullopt},
+                    ChecksumCase{L"\"abc\"", std::nullopt}, ChecksumCase{L"\"null\"", std::nullopt}, ChecksumCase{L"-0.5", std::nullopt},
                     ChecksumCase{L"18446744073709551616.0", std::nullopt},  // 2^64
                     ChecksumCase{L"1e400", std::nullopt},
                     ChecksumCase{L"18446744073709551621", std::nullopt},  // beyond 64 bits
