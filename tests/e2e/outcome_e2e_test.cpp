@@ -280,21 +280,6 @@ TEST_P(CancellationTest, SendsHitOpensPageCopiesStubAndLeavesShortcut) {
 
 INSTANTIATE_TEST_SUITE_P(ExitCodes, CancellationTest, testing::Values(2u, 5u));
 
-TEST_F(OutcomeTest, CancellationWithShortcutsDisabledMakesNoCopyAndNoShortcut) {
-  Serve(false);
-  const RunResult run = RunStub(L"--exit 2 --message closed");
-
-  EXPECT_EQ(run.exitCode, 2u);
-  const std::string id = InstallId();
-  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 2 --message closed"),
-                                                     CancelLines(2), CleanUpLines()})));
-  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(closed)")));
-  EXPECT_EQ(OpenedPage(), CancelPage());
-  EXPECT_FALSE(fs::exists(SelfCopyFile()));
-  EXPECT_FALSE(fs::exists(ShortcutFile()));
-  ExpectInstallerDeleted();
-}
-
 TEST_F(OutcomeTest, CancellationRunningAsTheCopyLeavesCopyAndShortcutAlone) {
   Serve(true);
   fs::copy_file(TestStubExe(), SelfCopyFile());
@@ -311,34 +296,43 @@ TEST_F(OutcomeTest, CancellationRunningAsTheCopyLeavesCopyAndShortcutAlone) {
   ExpectInstallerDeleted();
 }
 
-TEST_F(OutcomeTest, CancellationWithoutMessageWarnsAndSendsEmptyLabel) {
-  Serve(false);
-  const auto started = std::chrono::steady_clock::now();
-  const RunResult run = RunStub(L"--exit 2");
+// Cancellations with shortcuts disabled: each sends its hit with the message as the installer left
+// it and opens the page, but makes neither copy nor shortcut.
+struct MessageCase {
+  const char* name;
+  const char* ownArgs;
+  unsigned exitCode;
+  bool warns;         // no message came: WARNING line and an empty label
+  std::string label;  // the hit's "el" value as it arrives
+};
 
-  EXPECT_EQ(run.exitCode, 2u);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60)) << "the stub must not hang";
+class CancelMessageTest : public OutcomeTest, public testing::WithParamInterface<MessageCase> {};
+
+TEST_P(CancelMessageTest, SendsHitWithMessageAndMakesNoCopyWhenDisabled) {
+  const MessageCase& param = GetParam();
+  Serve(false);
+  const RunResult run = RunStub(Widen(param.ownArgs));
+
+  EXPECT_EQ(run.exitCode, param.exitCode);
   const std::string id = InstallId();
-  std::vector<std::string> cancel = CancelLines(2);
-  cancel.insert(cancel.begin() + 1, "WARNING No cancellation message from installer");
-  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 2"), cancel, CleanUpLines()})));
-  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20()")));
+  std::vector<std::string> cancel = CancelLines(param.exitCode);
+  if (param.warns) cancel.insert(cancel.begin() + 1, "WARNING No cancellation message from installer");
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, param.ownArgs), cancel, CleanUpLines()})));
+  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, param.label)));
   EXPECT_EQ(OpenedPage(), CancelPage());
+  EXPECT_FALSE(fs::exists(SelfCopyFile()));
+  EXPECT_FALSE(fs::exists(ShortcutFile()));
+  ExpectInstallerDeleted();
 }
 
-TEST_F(OutcomeTest, MessageOf64BytesIsReadWholeAndCutTo63) {
-  Serve(false);
-  const RunResult run = RunStub(L"--exit 5 --long-message");
-
-  EXPECT_EQ(run.exitCode, 5u);
-  const std::string id = InstallId();
-  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, "--exit 5 --long-message"),
-                                                     CancelLines(5), CleanUpLines()})));
-  // The installer posts A..Z repeated to 64 bytes.
-  std::string first63;
-  for (int i = 0; i < 63; ++i) first63.push_back(static_cast<char>('A' + i % 26));
-  EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(" + first63 + ")")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Messages, CancelMessageTest,
+    testing::Values(MessageCase{"Plain", "--exit 2 --message closed", 2, false, "Halcyra%20(closed)"},
+                    MessageCase{"None", "--exit 2", 2, true, "Halcyra%20()"},
+                    // The installer posts A..Z repeated to 64 bytes; the first 63 are kept.
+                    MessageCase{"SixtyFourBytes", "--exit 5 --long-message", 5, false,
+                                "Halcyra%20(ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJK)"}),
+    [](const testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.name); });
 
 class FailureTest : public OutcomeTest, public testing::WithParamInterface<std::uint32_t> {};
 
