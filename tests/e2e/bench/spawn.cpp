@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <csignal>
 #include <fstream>
+#include <thread>
 #include <sstream>
 
 namespace cv::bench {
@@ -49,14 +51,27 @@ bool Reap(pid_t pid, int* status, bool wait) {
   return true;
 }
 
-int RunToEnd(const std::vector<std::string>& args, const std::vector<std::string>& env, std::string* output) {
+int RunToEnd(const std::vector<std::string>& args, const std::vector<std::string>& env, std::string* output,
+             std::chrono::milliseconds limit) {
   char path[] = "/tmp/cv_bench_outXXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) return -1;
   close(fd);
   const pid_t pid = Spawn(args, env, path, "/dev/null");
   int status = -1;
-  if (pid > 0) Reap(pid, &status, true);
+  if (pid > 0) {
+    // A helper such as xdotool must never hold a test for longer than its limit.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!Reap(pid, &status, false)) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        kill(pid, SIGKILL);
+        Reap(pid, &status, true);
+        status = -1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
   if (output != nullptr) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,10 @@ namespace cv::bench {
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
             const std::string& outFile = "", const std::string& errFile = "");
 
-// Runs `args` to its end and returns its exit status (-1 when it could not start or was killed);
-// its standard output is stored in `output` when given.
+// Runs `args` to its end and returns its exit status (-1 when it could not start, or did not end
+// within `limit` and was killed); its standard output is stored in `output` when given.
 int RunToEnd(const std::vector<std::string>& args, const std::vector<std::string>& env,
-             std::string* output = nullptr);
+             std::string* output = nullptr, std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 // True once `pid` has ended (reaped); stores its exit status.
 bool Reap(pid_t pid, int* status, bool wait);

@@ -110,7 +110,8 @@ Wine::Wine() {
   const std::string dir = folder != nullptr ? folder : CV_WINE_PREFIX;
   prefix_ = dir + "/prefix";
   home_ = dir + "/home";
-  if (RunToEnd({std::string(CV_SOURCE_DIR) + "/tools/wine-prefix.sh", "create", dir}, {"PATH=/usr/bin:/bin"}) != 0) {
+  if (RunToEnd({std::string(CV_SOURCE_DIR) + "/tools/wine-prefix.sh", "create", dir}, {"PATH=/usr/bin:/bin"}, nullptr,
+               std::chrono::minutes(5)) != 0) {
     throw std::runtime_error("cannot make the Wine prefix in " + dir);
   }
   for (const auto& entry : fs::directory_iterator(prefix_ + "/drive_c/users")) {
@@ -221,7 +222,8 @@ struct Process::State {
 
   std::vector<std::string> WindowIds(const std::string& title) const {
     std::string output;
-    RunToEnd({"xdotool", "search", "--onlyvisible", "--name", ExactTitlePattern(title)}, wine->Environment(), &output);
+    RunToEnd({"xdotool", "search", "--onlyvisible", "--name", ExactTitlePattern(title)}, wine->Environment(), &output,
+             std::chrono::seconds(10));
     return Lines(output);
   }
   int BoxesRecorded() const {
@@ -241,7 +243,7 @@ struct Process::State {
     while (BoxesRecorded() <= dismissed && Clock::now() < patience) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    RunToEnd({"xdotool", "key", "--window", id, "Return"}, wine->Environment());
+    RunToEnd({"xdotool", "key", "--window", id, "Return"}, wine->Environment(), nullptr, std::chrono::seconds(10));
     ++dismissed;
     return true;
   }
