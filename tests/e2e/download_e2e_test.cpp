@@ -22,11 +22,6 @@ using testing::ElementsAreArray;
 
 constexpr char kWindowTitle[] = "Downloading PMX Installer...";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::uint32_t Crc32(const std::string& bytes) {
   return static_cast<std::uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
@@ -84,7 +79,7 @@ class DownloadTest : public testing::Test {
     config_ = HttpServer::Plain(kConfigPort);
     installerServer_ = HttpServer::Plain();
     // The installer that the stub starts after a good check: the bench's stand-in, which ends at once.
-    installer_ = ReadFile(WinTestProgram("test_installer"));
+    installer_ = ReadFileBytes(WinTestProgram("test_installer"));
     ASSERT_FALSE(installer_.empty());
   }
 
@@ -226,7 +221,7 @@ TEST_F(DownloadTest, WrongChecksumFailsWithCode6AfterTheWindowHasClosed) {
   // What was downloaded stays, as it came.
   const auto downloaded = TempFiles(".tmp.exe");
   ASSERT_EQ(downloaded.size(), 1u);
-  EXPECT_EQ(ReadFile(downloaded[0]), installer_);
+  EXPECT_EQ(ReadFileBytes(downloaded[0]), installer_);
 }
 
 TEST_F(DownloadTest, EmptyInstallerHasCrc0AndPassesWithChecksum0) {
@@ -272,7 +267,7 @@ TEST_F(DownloadTest, NotFoundAnswerIsWrittenAsTheFileAndFailsTheChecksumWithCode
   EXPECT_EQ(LogMessages().back(), "ERROR Mismatch of the wrapper checksum");
   const auto downloaded = TempFiles(".tmp.exe");
   ASSERT_EQ(downloaded.size(), 1u);
-  EXPECT_EQ(ReadFile(downloaded[0]), page);
+  EXPECT_EQ(ReadFileBytes(downloaded[0]), page);
 }
 
 TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
@@ -356,7 +351,7 @@ TEST(ProgressDialogResource, IsTheTabledExtendedTemplate) {
                                           L"\"" + fs::path(Wine::Get().WindowsPath(stub)).wstring() + L"\" \"" +
                                               fs::path(Wine::Get().WindowsPath(out.string())).wstring() + L"\"");
     ASSERT_EQ(run.exitCode, 0u) << stub;
-    EXPECT_EQ(ReadFile(out.string()), expected) << stub;
+    EXPECT_EQ(ReadFileBytes(out.string()), expected) << stub;
   }
 }
 

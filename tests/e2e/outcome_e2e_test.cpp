@@ -30,19 +30,6 @@ constexpr char kVersion[] = "3.1.4";
 constexpr char kShortcutName[] = "Continue installation.lnk";
 constexpr char kBrowsersKey[] = "HKCU\\Software\\Wine\\WineBrowser";
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file << bytes;
-}
-
-std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 class OutcomeTest : public testing::Test {
  protected:
@@ -57,7 +44,7 @@ class OutcomeTest : public testing::Test {
     ASSERT_NE(mkdtemp(folder), nullptr);
     browserDir_ = folder;
     const std::string script = browserDir_ + "/browser.sh";
-    WriteBytes(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + PageFile() + ".part'\nmv '" + PageFile() +
+    WriteFileBytes(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + PageFile() + ".part'\nmv '" + PageFile() +
                            ".part' '" + PageFile() + "'\n");
     fs::permissions(script, fs::perms::owner_all);
     ASSERT_EQ(wine.Command({"reg", "add", kBrowsersKey, "/v", "Browsers", "/d", script, "/f"}), 0);
@@ -77,7 +64,7 @@ class OutcomeTest : public testing::Test {
   // Starts the configuration server with the document ("shortcut" as given) and the installer
   // (the test installer unless other bytes are given).
   void Serve(bool shortcut, const std::string& installer = std::string()) {
-    installerBytes_ = installer.empty() ? ReadBytes(WinTestProgram("test_installer")) : installer;
+    installerBytes_ = installer.empty() ? ReadFileBytes(WinTestProgram("test_installer")) : installer;
     ASSERT_FALSE(installerBytes_.empty());
     const unsigned long checksum =
         crc32(0L, reinterpret_cast<const Bytef*>(installerBytes_.data()), static_cast<uInt>(installerBytes_.size()));
@@ -124,7 +111,7 @@ class OutcomeTest : public testing::Test {
 
   // The command line the test installer was started with.
   static std::string InstallerCommandLine() {
-    return ReadBytes(Wine::Get().TempDir() + "/test_installer_record.txt");
+    return ReadFileBytes(Wine::Get().TempDir() + "/test_installer_record.txt");
   }
 
   // The installation id the installer got after "-id".
@@ -154,7 +141,7 @@ class OutcomeTest : public testing::Test {
     while (!fs::exists(PageFile()) && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    return ReadBytes(PageFile());
+    return ReadFileBytes(PageFile());
   }
 
   std::string TempWindows() const { return "C:\\users\\" + user_ + "\\Temp\\"; }
@@ -226,7 +213,7 @@ TEST_F(OutcomeTest, SuccessWithoutShortcutDeletesInstallerAndPassesArgumentsEndi
 
 TEST_F(OutcomeTest, SuccessRemovesExistingShortcutEvenWhenShortcutsAreDisabled) {
   Serve(false);
-  WriteBytes(ShortcutFile(), "left by an earlier cancelled run");
+  WriteFileBytes(ShortcutFile(), "left by an earlier cancelled run");
   const RunResult run = RunStub(L"--exit 0");
 
   EXPECT_EQ(run.exitCode, 0u);
@@ -267,14 +254,14 @@ TEST_P(CancellationTest, SendsHitOpensPageCopiesStubAndLeavesShortcut) {
   ExpectInstallerDeleted();
 
   // The copy is the stub itself, and the shortcut starts it with nothing else set.
-  EXPECT_EQ(ReadBytes(SelfCopyFile()), ReadBytes(TestStubExe()));
+  EXPECT_EQ(ReadFileBytes(SelfCopyFile()), ReadFileBytes(TestStubExe()));
   ASSERT_TRUE(fs::exists(ShortcutFile()));
   const std::string report = Wine::Get().TempDir() + "/shortcut_report.txt";
   const RunResult reader = Wine::Get().Run(
       WinTestProgram("shortcut_reader"),
       L"\"" + Widen(ShortcutWindows()) + L"\" \"" + Widen(Wine::Get().WindowsPath(report)) + L"\"");
   ASSERT_EQ(reader.exitCode, 0u);
-  EXPECT_EQ(ReadBytes(report), "target=" + selfCopy +
+  EXPECT_EQ(ReadFileBytes(report), "target=" + selfCopy +
                                    "\narguments=\ndirectory=\ndescription=Continue installation of Pellomax\n");
 }
 
@@ -283,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(ExitCodes, CancellationTest, testing::Values(2u, 5u));
 TEST_F(OutcomeTest, CancellationRunningAsTheCopyLeavesCopyAndShortcutAlone) {
   Serve(true);
   fs::copy_file(TestStubExe(), SelfCopyFile());
-  WriteBytes(ShortcutFile(), "the shortcut of the first cancellation");
+  WriteFileBytes(ShortcutFile(), "the shortcut of the first cancellation");
   const RunResult run = RunStub(L"--exit 5 --message again", SelfCopyFile());
 
   EXPECT_EQ(run.exitCode, 5u);
@@ -292,7 +279,7 @@ TEST_F(OutcomeTest, CancellationRunningAsTheCopyLeavesCopyAndShortcutAlone) {
                                                      CancelLines(5), CleanUpLines()})));
   EXPECT_THAT(HitTargets(), ElementsAre(HitTarget("Canceled", id, "Halcyra%20(again)")));
   EXPECT_EQ(OpenedPage(), CancelPage());
-  EXPECT_EQ(ReadBytes(ShortcutFile()), "the shortcut of the first cancellation");
+  EXPECT_EQ(ReadFileBytes(ShortcutFile()), "the shortcut of the first cancellation");
   ExpectInstallerDeleted();
 }
 

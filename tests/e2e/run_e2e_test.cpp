@@ -23,7 +23,7 @@ class RunTest : public testing::Test {
     Wine& wine = Wine::Get();
     const std::string ready = wine.TempDir() + "/held." + kind;
     auto holder = wine.Start(WinTestProgram("hold_object"),
-                             std::wstring(kind.begin(), kind.end()) + L" " + std::wstring(name.begin(), name.end()) +
+                             Widen(kind) + L" " + Widen(name) +
                                  L" " + Widen(wine.WindowsPath(ready)) + L" 60");
     for (int i = 0; i < 200 && !std::filesystem::exists(ready); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -31,8 +31,6 @@ class RunTest : public testing::Test {
     EXPECT_TRUE(std::filesystem::exists(ready)) << kind << " " << name << " was not taken";
     return holder;
   }
-
-  static std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 };
 
 TEST_F(RunTest, SecondCopyExitsAtOnceWithoutLoggingOrWindows) {

@@ -128,6 +128,13 @@ std::vector<std::string> LogMessages();
 // The raw bytes of the log file.
 std::string LogBytes();
 
+// ---- Files and texts of the tests -------------------------------------------------------------
+
+std::string ReadFileBytes(const std::string& path);  // empty when the file cannot be read
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+// An ASCII text as a wide text (command-line tails of the programs run under Wine).
+std::wstring Widen(const std::string& ascii);
+
 // ---- Loopback servers --------------------------------------------------------------------------
 
 struct RecordedRequest {

@@ -24,18 +24,6 @@ namespace {
 constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
 constexpr char kBoxTitle[] = "We apologize!";
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 std::string Utf8(const std::wstring& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -87,6 +75,20 @@ std::string TempFolder() {
 }
 
 }  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 std::string TestStubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub/cv_setup.exe"; }
 
@@ -228,7 +230,7 @@ struct Process::State {
   }
   int BoxesRecorded() const {
     int count = 0;
-    for (const auto& line : Lines(ReadAll(resultFile))) count += line.rfind("box: ", 0) == 0 ? 1 : 0;
+    for (const auto& line : Lines(ReadFileBytes(resultFile))) count += line.rfind("box: ", 0) == 0 ? 1 : 0;
     return count;
   }
   bool PressEnterOnBox() {
@@ -259,8 +261,8 @@ Process::Process(Wine& wine, const std::string& exe, const std::wstring& command
   state_->folder = TempFolder();
   state_->resultFile = state_->folder + "/result.txt";
   const std::string tailFile = state_->folder + "/tail.txt";
-  WriteAll(tailFile, Utf8(commandLineTail));
-  WriteAll(state_->resultFile, "");
+  WriteFileBytes(tailFile, Utf8(commandLineTail));
+  WriteFileBytes(state_->resultFile, "");
   state_->deadline = Clock::now() + options.timeout;
   std::vector<std::string> env = wine.Environment();
   if (!options.dllOverrides.empty()) {
@@ -315,7 +317,7 @@ RunResult Process::Wait() {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
   result.boxesDismissed = state_->dismissed;
-  for (const auto& line : Lines(ReadAll(state_->resultFile))) {
+  for (const auto& line : Lines(ReadFileBytes(state_->resultFile))) {
     if (line.rfind("window: ", 0) == 0) result.windows.push_back(line.substr(8));
     if (line.rfind("box: ", 0) == 0) result.boxes.push_back(line.substr(5));
     if (line.rfind("exit: ", 0) == 0) {
@@ -329,7 +331,7 @@ RunResult Process::Wait() {
 
 // ---- Log -----------------------------------------------------------------------------------------
 
-std::string LogBytes() { return ReadAll(Wine::Get().LogPath()); }
+std::string LogBytes() { return ReadFileBytes(Wine::Get().LogPath()); }
 
 std::vector<std::string> LogMessages() {
   std::vector<std::string> messages;
