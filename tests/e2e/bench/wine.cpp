@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <set>
 #include <stdexcept>
@@ -221,6 +222,18 @@ struct Process::State {
   int dismissed = 0;
   std::set<std::string> pressed;  // X window ids of boxes already answered
   Clock::time_point deadline;
+  std::vector<std::string> command, env;
+  bool relaunched = false;
+
+  void Launch() {
+    WriteFileBytes(resultFile, "");
+    ended = false;
+    pid = Spawn(command, env, folder + "/stdout.txt", folder + "/stderr.txt");
+    if (pid <= 0) throw std::runtime_error("cannot start wine");
+  }
+  // Now and then a Wine start right after the previous wineserver went away ends at once without
+  // starting the runner; such a start is made once more.
+  bool RunnerNeverStarted() const { return ended && ReadFileBytes(resultFile).empty(); }
 
   std::vector<std::string> WindowIds(const std::string& title) const {
     std::string output;
@@ -251,6 +264,13 @@ struct Process::State {
   }
   void Poll() {
     if (!ended && Reap(pid, &status, false)) ended = true;
+    if (RunnerNeverStarted() && !relaunched) {
+      std::cerr << "bench: Wine ended before the runner started (" << ReadFileBytes(folder + "/stderr.txt")
+                << "); starting it again\n";
+      relaunched = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      Launch();
+    }
   }
 };
 
@@ -264,16 +284,15 @@ Process::Process(Wine& wine, const std::string& exe, const std::wstring& command
   WriteFileBytes(tailFile, Utf8(commandLineTail));
   WriteFileBytes(state_->resultFile, "");
   state_->deadline = Clock::now() + options.timeout;
-  std::vector<std::string> env = wine.Environment();
+  state_->env = wine.Environment();
   if (!options.dllOverrides.empty()) {
-    for (auto& entry : env) {
+    for (auto& entry : state_->env) {
       if (entry.rfind("WINEDLLOVERRIDES=", 0) == 0) entry += ";" + options.dllOverrides;
     }
   }
-  state_->pid = Spawn({kWineLoader, WinTestProgram("cv_run"), wine.WindowsPath(state_->resultFile),
-                       wine.WindowsPath(exe), wine.WindowsPath(tailFile)},
-                      env, state_->folder + "/stdout.txt", state_->folder + "/stderr.txt");
-  if (state_->pid <= 0) throw std::runtime_error("cannot start wine");
+  state_->command = {kWineLoader, WinTestProgram("cv_run"), wine.WindowsPath(state_->resultFile),
+                     wine.WindowsPath(exe), wine.WindowsPath(tailFile)};
+  state_->Launch();
 }
 
 Process::~Process() {
