@@ -1,42 +1,88 @@
 #!/usr/bin/env bash
-# Installs everything the stub needs to build and test: the MinGW cross compiler, 32-bit Wine with
-# Xvfb and xdotool, the libraries (easylogging++, cpp-httplib, OpenSSL, GoogleTest, Google Benchmark,
+# Installs everything the stub needs to build and test: the MinGW cross compilers, Wine with Xvfb and
+# xdotool, the libraries (easylogging++, cpp-httplib, OpenSSL, GoogleTest, Google Benchmark,
 # libFuzzer, zlib) and jsoncons, which Debian 12 lacks and which is taken as one pinned .deb from
 # Debian 13 without adding that release to the machine's own sources. Idempotent: when everything is
 # present it only checks and returns.
+#
+# 32-bit Wine (wine32:i386) is optional: the tests run the 64-bit build where it is missing. It is
+# installed in a step of its own, because a package index of the i386 architecture that a mirror is
+# still syncing makes apt refuse any list that holds it.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 
-packages=(
+required=(
   cmake ninja-build pkg-config
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  wine wine64 wine32:i386 xvfb xauth xdotool x11-apps imagemagick
+  wine wine64 xvfb xauth xdotool x11-apps imagemagick
   libeasyloggingpp-dev libcpp-httplib-dev libssl-dev zlib1g-dev openssl
   googletest libgtest-dev libbenchmark-dev
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
+optional=(wine32:i386)
 
 jsoncons_version=1.3.2-1
 jsoncons_deb="libjsoncons-dev_${jsoncons_version}_all.deb"
 jsoncons_sha256=17bed7e9a02838a1e64581d893a9089272e5f9e2f941a1ee4f348682a52768ab
 
+update_attempts=${CV_APT_UPDATE_ATTEMPTS:-4}
+update_pause=${CV_APT_UPDATE_PAUSE:-15}
+
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+apt_install() { sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"; }
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+missing_of() {
+  local p
+  for p in "$@"; do installed "$p" || echo "$p"; done
+}
 
-if [ ${#missing[@]} -gt 0 ]; then
+# apt-get update with a few tries: a mirror in the middle of a sync serves index files of the wrong
+# size for a while. Returns non-zero when every try failed; the caller decides whether that matters.
+# Arguments are extra apt options (a private sources list for jsoncons).
+updated=0
+apt_update() {
+  local try
+  for ((try = 1; try <= update_attempts; try++)); do
+    if sudo_ apt-get "$@" update -q; then return 0; fi
+    if ((try < update_attempts)); then
+      echo "setup: package index update failed (try $try of $update_attempts); again in ${update_pause}s" >&2
+      sleep "$update_pause"
+    fi
+  done
+  return 1
+}
+update_once() {
+  if ((updated)); then return 0; fi
+  updated=1
+  apt_update || echo "setup: the package index could not be updated; installing from what is known" >&2
+}
+
+mapfile -t missing < <(missing_of "${required[@]}")
+if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
+  update_once
+  apt_install "${missing[@]}" || true
+  mapfile -t missing < <(missing_of "${required[@]}")
+  if ((${#missing[@]})); then
+    echo "setup: required packages could not be installed: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+mapfile -t missing < <(missing_of "${optional[@]}")
+if ((${#missing[@]})); then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     sudo_ dpkg --add-architecture i386
+    updated=0
   fi
-  sudo_ apt-get update -q || true
-  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  update_once
+  if ! apt_install "${missing[@]}" >/dev/null 2>&1; then
+    echo "setup: optional ${missing[*]} not available (32-bit Wine); the Wine tests will run the 64-bit build"
+  fi
 fi
 
 # jsoncons: header-only, unpacked into .deps/jsoncons (include/ under usr/).
@@ -51,7 +97,7 @@ SRC
             -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache"
             -o "APT::Architecture=amd64" -o "APT::Architectures=amd64"
             -o "APT::Sandbox::User=root")
-  apt-get "${apt_opts[@]}" update -q
+  apt_update "${apt_opts[@]}" || { echo "setup: the Debian 13 index for jsoncons could not be read" >&2; exit 1; }
   (cd "$work" && apt-get "${apt_opts[@]}" download "libjsoncons-dev=$jsoncons_version")
   actual=$(sha256sum "$work/$jsoncons_deb" | cut -d' ' -f1)
   if [ "$actual" != "$jsoncons_sha256" ]; then
@@ -61,4 +107,4 @@ SRC
   rm -rf "$deps/jsoncons"
   dpkg -x "$work/$jsoncons_deb" "$deps/jsoncons"
 fi
-echo "setup: all dependencies present"
+echo "setup: all required dependencies present"
