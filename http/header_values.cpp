@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "http/response.h"
-#include "pattern/http_patterns.h"
+#include "http/patterns.h"
 #include "pattern/pattern_matcher.h"
 
 namespace cv {

@@ -3,21 +3,9 @@
 
 #include <cstddef>
 
+#include "base/ascii.h"
+
 namespace cv {
-
-namespace {
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
-bool EqualsNoCase(const std::wstring& text, std::size_t start, const wchar_t* word, std::size_t length) {
-  if (text.size() - start < length) return false;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (AsciiLower(text[start + i]) != AsciiLower(word[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::wstring TrimChars(const std::wstring& text, const std::wstring& set) {
   const std::size_t first = text.find_first_not_of(set);
@@ -48,13 +36,12 @@ std::uint32_t ParseContentLength(const std::wstring& digits) {
 }
 
 CodePage ChooseCodePage(const std::wstring& responseCharset) {
-  return EqualsNoCase(responseCharset, 0, L"utf-8", 5) ? kUtf8CodePage : kAnsiCodePage;
+  return StartsWithNoCase(responseCharset, L"utf-8") ? kUtf8CodePage : kAnsiCodePage;
 }
 
 std::optional<std::wstring> NormaliseVerb(const std::wstring& verb) {
   for (const wchar_t* known : {L"GET", L"POST"}) {
-    const std::wstring word(known);
-    if (verb.size() == word.size() && EqualsNoCase(verb, 0, known, word.size())) return word;
+    if (EqualsNoCase(verb, known)) return std::wstring(known);
   }
   return std::nullopt;
 }

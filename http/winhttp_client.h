@@ -11,7 +11,7 @@
 
 #include "http/body_buffer.h"
 #include "http/header_values.h"
-#include "src/win_handles.h"
+#include "base/handles_win.h"
 
 namespace cv {
 

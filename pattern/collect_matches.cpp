@@ -6,7 +6,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "pattern/ascii_case.h"
+#include "base/ascii.h"
 #include "pattern/hresult_error.h"
 #include "pattern/pattern_matcher.h"
 

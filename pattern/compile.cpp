@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "pattern/ascii_case.h"
+#include "base/ascii.h"
 #include "pattern/pattern_matcher.h"
 
 namespace cv {

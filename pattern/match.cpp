@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <new>
 
-#include "pattern/ascii_case.h"
+#include "base/ascii.h"
 #include "pattern/hresult_error.h"
 #include "pattern/pattern_matcher.h"
 

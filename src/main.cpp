@@ -7,14 +7,13 @@
 
 #include "log/log.h"
 #include "src/command_line.h"
-#include "src/run_state.h"
 #include "src/stages.h"
 
 namespace cv {
-
-RunState runState;
-
 namespace {
+
+// The run's process-wide values. This file alone names them; the stages get them as parameters.
+RunState runState;
 
 constexpr wchar_t kGuardName[] = L"3f9c2a7e-5d41-4b8a-9e06-c2b7d18f4a95";
 
@@ -46,23 +45,28 @@ DWORD Fail(const Failure& failure) {
   return static_cast<DWORD>(failure.code);
 }
 
-DWORD Run(HINSTANCE instance, std::wstring_view ownArgs) {
-  if (auto failure = OpenCommunicationObjects()) return Fail(*failure);
+// The run, stage by stage: what each stage takes and what it gives to the next.
+DWORD Run(RunState& state, std::wstring_view ownArgs) {
+  // The event and mailslot through which a cancelled installer reports back.
+  if (auto failure = OpenCommunicationObjects(state)) return Fail(*failure);
 
+  // The configuration document, and the setting taken from it at once.
   WrapperConfig config;
   if (auto failure = ObtainConfig(config)) return Fail(*failure);
-  if (auto failure = ApplyShortcutSetting(config)) return Fail(*failure);
+  if (auto failure = ReadShortcutSetting(config, state.shortcutEnabled)) return Fail(*failure);
 
-  StartProgressWindow(instance);
-
+  // The installer, downloaded to installerPath with the progress window up.
+  StartProgressWindow(state);
   std::wstring installerPath;
-  if (auto failure = DownloadInstaller(config, installerPath)) return Fail(*failure);
+  if (auto failure = DownloadInstaller(config, state, installerPath)) return Fail(*failure);
 
+  // The check: the file at installerPath stays held open from here to the launch.
   UniqueHandle installerFile;
   if (auto failure = VerifyInstaller(config, installerPath, installerFile)) return Fail(*failure);
 
+  // The launch and the outcome; the installer's exit code becomes the exit value.
   DWORD exitValue = 0;
-  if (auto failure = RunInstaller(config, installerPath, std::move(installerFile), ownArgs, exitValue)) {
+  if (auto failure = RunInstaller(config, installerPath, std::move(installerFile), ownArgs, state, exitValue)) {
     return Fail(*failure);
   }
   return exitValue;
@@ -84,7 +88,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   // on to the installer with the rest of the command line.
   if (HasNoShortcutSwitch(ownArgs)) runState.shortcutEnabled = false;
 
-  const DWORD exitValue = Run(instance, ownArgs);
+  runState.moduleInstance = instance;
+  const DWORD exitValue = Run(runState, ownArgs);
 
   runState.mailslotHandle.reset();
   runState.mailslotEvent.reset();

@@ -1,39 +1,30 @@
-// The continuation shortcut on the platform: desktop folder, attribute query, shell link object.
+// Texts and decisions of the continuation shortcut (see shortcut.h).
 #include "src/shortcut.h"
-
-#include <shlobj.h>
-#include <shobjidl.h>
-
-#include "src/shortcut_text.h"
-#include "src/win_handles.h"
 
 namespace cv {
 
-std::wstring MakeShortcutPath() {
-  // The folder query writes at most MAX_PATH characters.
-  wchar_t desktop[MAX_PATH + 1] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) return std::wstring();
-  return ShortcutPathOn(desktop);
+std::wstring ShortcutPathOn(std::wstring_view desktop) {
+  if (desktop.empty()) return std::wstring();
+  std::wstring path(desktop);
+  if (path.back() != L'\\') path.push_back(L'\\');
+  path.append(kShortcutFileName);
+  return path;
 }
 
-bool PathExists(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-  return !ErrorMeansAbsent(GetLastError());
-}
-
-HRESULT CreateShortcut(const std::wstring& targetPath, const std::wstring& linkPath) {
-  ComPtr<IShellLinkW> link;
-  HRESULT result =
-      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
-  if (FAILED(result)) return result;
-
-  link->SetPath(targetPath.c_str());
-  link->SetDescription(kShortcutDescription);
-
-  ComPtr<IPersistFile> file;
-  result = link->QueryInterface(IID_IPersistFile, file.put_void());
-  if (FAILED(result)) return result;
-  return file->Save(linkPath.c_str(), TRUE);
+bool ErrorMeansAbsent(std::uint32_t errorCode) {
+  switch (errorCode) {
+    case 2:    // ERROR_FILE_NOT_FOUND
+    case 3:    // ERROR_PATH_NOT_FOUND
+    case 15:   // ERROR_INVALID_DRIVE
+    case 21:   // ERROR_NOT_READY
+    case 53:   // ERROR_BAD_NETPATH
+    case 87:   // ERROR_INVALID_PARAMETER
+    case 123:  // ERROR_INVALID_NAME
+    case 161:  // ERROR_BAD_PATHNAME
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace cv

@@ -1,25 +1,23 @@
-// The desktop shortcut "Continue installation" that resumes a cancelled installation from the stub's
-// copy in the temporary folder: its path, an existence test, and its creation through the shell link
-// object.
+// Texts and decisions of the continuation shortcut: its file name and description, the path it gets
+// on a desktop folder, and which errors of an attribute query mean that a path is absent.
 #pragma once
 
-#include <windows.h>
-
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace cv {
 
-// The current user's desktop folder followed by "\Continue installation.lnk"; empty when the
-// desktop folder cannot be determined.
-std::wstring MakeShortcutPath();
+constexpr wchar_t kShortcutFileName[] = L"Continue installation.lnk";
+constexpr wchar_t kShortcutDescription[] = L"Continue installation of Pellomax";
 
-// True when `path` exists; a failed query counts as "absent" only for the errors that say so
-// (ErrorMeansAbsent), any other error counts as existing.
-bool PathExists(const std::wstring& path);
+// The shortcut's path on the desktop folder `desktop`; empty when `desktop` is empty, since a bare
+// file name would land in whatever the current folder happens to be.
+std::wstring ShortcutPathOn(std::wstring_view desktop);
 
-// Writes the shortcut `linkPath` that starts `targetPath` with no arguments and no working folder of
-// its own, described as "Continue installation of Pellomax"; an existing file of that name is
-// replaced. COM must be initialised on the calling thread. A negative result is a failure.
-HRESULT CreateShortcut(const std::wstring& targetPath, const std::wstring& linkPath);
+// True for the error codes after which a failed attribute query means "no such path": file or path
+// not found, invalid drive, drive not ready, bad network path, invalid parameter, invalid name, bad
+// path name. Any other error (access denied, sharing violation, ...) means the path is there.
+bool ErrorMeansAbsent(std::uint32_t errorCode);
 
 }  // namespace cv

@@ -1,41 +1,76 @@
-// The stages of the run, in the order wWinMain calls them. Each stage writes its own INFO lines; a
-// stage that fails returns the Failure whose ERROR line, message box and exit value the run reports.
+// The run's process-wide state and its stages, in the order wWinMain calls them. Each stage writes
+// its own INFO lines; a stage that fails returns the Failure whose ERROR line, message box and exit
+// value the run reports. A stage gets what it reads and writes as parameters: nothing here is global.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
+#include "base/handles_win.h"
 #include "src/config.h"
 #include "src/failure.h"
-#include "src/win_handles.h"
 
 namespace cv {
 
+// Values that live from process start to process end. The entry file owns the one instance and hands
+// it to the stages that use it; the progress window thread gets a pointer to it when it starts.
+struct RunState {
+  // The document's "shortcut" value: may a cancelled installation leave the resume shortcut?
+  bool shortcutEnabled = false;
+  // The named event "talmeni_halcyra", signalled when the mailslot read completes.
+  UniqueHandle mailslotEvent;
+  // The mailslot "\\.\mailslot\talmeni_halcyra" into which the installer posts its cancellation
+  // message.
+  UniqueHandle mailslotHandle;
+  // The overlapped record of the one mailslot read; its event is mailslotEvent.
+  OVERLAPPED mailslotRead{};
+  // Maximum message size asked for at creation, then as the platform reports it.
+  DWORD mailslotMaxMessageSize = 64;
+
+  // The module whose resources hold the progress dialog.
+  HINSTANCE moduleInstance = nullptr;
+  // The progress dialog and its bar, written once by the dialog thread when the dialog opens and
+  // read by the main thread from the download callback.
+  std::atomic<HWND> dialogWindow{nullptr};
+  std::atomic<HWND> progressBar{nullptr};
+  // Set by the main thread when the download has ended; a dialog that opens after that closes
+  // itself at once.
+  std::atomic<bool> downloadEnded{false};
+  // The file the running download writes, which the dialog thread removes when the user closes the
+  // window. The main thread writes the path before it sets the flag.
+  wchar_t downloadTarget[MAX_PATH + 4] = {};
+  std::atomic<bool> downloadTargetSet{false};
+};
+
 // The named event and the mailslot through which the installer reports a cancellation.
-StageResult OpenCommunicationObjects();
+StageResult OpenCommunicationObjects(RunState& state);
 
 // Fetches and parses the configuration document.
 StageResult ObtainConfig(WrapperConfig& config);
 
-// Reads "shortcut" into runState.shortcutEnabled.
-StageResult ApplyShortcutSetting(const WrapperConfig& config);
+// Reads "shortcut": may a cancelled installation leave the resume shortcut?
+StageResult ReadShortcutSetting(const WrapperConfig& config, bool& shortcutEnabled);
 
-// Starts the progress window on a thread of its own; the download's end closes it.
-void StartProgressWindow(HINSTANCE instance);
+// Starts the progress window on a thread of its own, from the dialog in state.moduleInstance; the
+// download's end closes it.
+void StartProgressWindow(RunState& state);
 
-// Downloads the installer named by "wrapper" into a new file of the temporary folder.
-StageResult DownloadInstaller(const WrapperConfig& config, std::wstring& installerPath);
+// Downloads the installer named by "wrapper" into a new file of the temporary folder, with the
+// progress window following the transfer.
+StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, std::wstring& installerPath);
 
 // Accepts the downloaded file only when its CRC-32 equals "checksum". On success installerFile holds
 // the file open so that nobody can change or delete it before it has been started.
 StageResult VerifyInstaller(const WrapperConfig& config, const std::wstring& installerPath,
                             UniqueHandle& installerFile);
 
-// Starts the installer, waits for it, acts on its exit code and deletes it. The exit code is stored
-// in exitValue.
+// Starts the installer, waits for it, acts on its exit code (with the mailslot and the shortcut
+// setting of `state`) and deletes it. The exit code is stored in exitValue.
 StageResult RunInstaller(const WrapperConfig& config, const std::wstring& installerPath,
-                         UniqueHandle installerFile, std::wstring_view ownArgs, DWORD& exitValue);
+                         UniqueHandle installerFile, std::wstring_view ownArgs, RunState& state,
+                         DWORD& exitValue);
 
 }  // namespace cv

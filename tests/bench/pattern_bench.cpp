@@ -14,8 +14,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "pattern/ascii_case.h"
-#include "pattern/http_patterns.h"
+#include "base/ascii.h"
+#include "http/patterns.h"
 #include "pattern/pattern_matcher.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pattern/http_patterns.h"
+#include "http/patterns.h"
 #include "pattern/pattern_matcher.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/unit/pattern_reference.h"

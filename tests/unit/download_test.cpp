@@ -4,7 +4,8 @@
 #include <set>
 #include <vector>
 
-#include "src/download_text.h"
+#include "src/check.h"
+#include "src/download.h"
 
 namespace cv {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "src/outcome_text.h"
+#include "src/outcome.h"
 
 namespace cv {
 namespace {

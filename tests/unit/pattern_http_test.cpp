@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pattern/http_patterns.h"
+#include "http/patterns.h"
 #include "pattern/pattern_matcher.h"
 #include "tests/unit/pattern_reference.h"
 

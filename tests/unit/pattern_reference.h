@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pattern/ascii_case.h"
+#include "base/ascii.h"
 #include "pattern/pattern_matcher.h"
 
 namespace cv::testing_support {

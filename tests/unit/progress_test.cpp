@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "src/progress_text.h"
+#include "src/progress.h"
 
 namespace cv {
 namespace {

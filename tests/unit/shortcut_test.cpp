@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "src/shortcut_text.h"
+#include "src/shortcut.h"
 
 namespace cv {
 namespace {

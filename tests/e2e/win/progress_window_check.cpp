@@ -10,39 +10,37 @@
 
 #include <cwchar>
 
-#include "src/progress_window.h"
-#include "src/run_state.h"
-
-namespace cv {
-RunState runState;
-}  // namespace cv
+#include "src/progress_win.h"
 
 namespace {
+
+// The state the run would hand to the progress window.
+cv::RunState runState;
 
 // Waits up to five seconds for the dialog thread to end.
 bool Ends(HANDLE thread) { return WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0; }
 
-int Late(HMODULE stub) {
-  cv::CloseProgressWindow();
-  const HANDLE thread = CreateThread(nullptr, 0, cv::RunProgressWindow, stub, 0, nullptr);
+int Late() {
+  cv::CloseProgressWindow(runState);
+  const HANDLE thread = CreateThread(nullptr, 0, cv::RunProgressWindow, &runState, 0, nullptr);
   if (!Ends(thread)) return 10;
   // The dialog did open (and so was closed by itself, not by a failure to open).
-  return cv::runState.dialogWindow.load() != nullptr ? 0 : 11;
+  return runState.dialogWindow.load() != nullptr ? 0 : 11;
 }
 
-int Moves(HMODULE stub) {
-  const HANDLE thread = CreateThread(nullptr, 0, cv::RunProgressWindow, stub, 0, nullptr);
-  for (int i = 0; i < 100 && cv::runState.progressBar.load() == nullptr; ++i) Sleep(50);
-  const HWND bar = cv::runState.progressBar.load();
+int Moves() {
+  const HANDLE thread = CreateThread(nullptr, 0, cv::RunProgressWindow, &runState, 0, nullptr);
+  for (int i = 0; i < 100 && runState.progressBar.load() == nullptr; ++i) Sleep(50);
+  const HWND bar = runState.progressBar.load();
   if (bar == nullptr) return 10;
   wchar_t title[64] = {};
-  GetWindowTextW(cv::runState.dialogWindow.load(), title, 64);
+  GetWindowTextW(runState.dialogWindow.load(), title, 64);
   if (std::wcscmp(title, L"Downloading PMX Installer...") != 0) return 11;
   if (SendMessageW(bar, PBM_GETPOS, 0, 0) != 0) return 12;
-  cv::SetProgressPosition(42);
+  cv::SetProgressPosition(runState, 42);
   if (SendMessageW(bar, PBM_GETPOS, 0, 0) != 42) return 13;
   if (SendMessageW(bar, PBM_GETRANGE, FALSE, 0) != 100) return 14;
-  cv::CloseProgressWindow();
+  cv::CloseProgressWindow(runState);
   return Ends(thread) ? 0 : 15;
 }
 
@@ -52,7 +50,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   const HMODULE stub = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (stub == nullptr) return 3;
-  if (std::wcscmp(argv[2], L"late") == 0) return Late(stub);
-  if (std::wcscmp(argv[2], L"moves") == 0) return Moves(stub);
+  runState.moduleInstance = stub;
+  if (std::wcscmp(argv[2], L"late") == 0) return Late();
+  if (std::wcscmp(argv[2], L"moves") == 0) return Moves();
   return 2;
 }

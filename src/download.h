@@ -1,4 +1,4 @@
-// Portable parts of the installer download: the cache-busting parameter with the platform runtime's
+// The installer download's rules and texts: the cache-busting parameter with the platform runtime's
 // pseudo-random generator, and the download's log lines.
 #pragma once
 
@@ -31,8 +31,5 @@ std::wstring AddCacheBuster(std::wstring_view url, std::int64_t secondsSince1970
 // "Can't download wrapper to \"<path>\"" and "Wrapper successfully downloaded to \"<path>\"".
 std::string DownloadFailedLine(std::wstring_view installerPath);
 std::string DownloadedLine(std::wstring_view installerPath);
-
-// The ERROR line when the downloaded file cannot be opened or read for the checksum.
-constexpr char kInstallerOpenFailedLine[] = "Failed to open the file: iostream stream error";
 
 }  // namespace cv

@@ -1,5 +1,5 @@
 // The cache-busting parameter and the download's log lines.
-#include "src/download_text.h"
+#include "src/download.h"
 
 #include "log/log.h"
 

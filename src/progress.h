@@ -1,4 +1,4 @@
-// Portable parts of the download status callback: what each status writes to the log, and the rule
+// The progress window's rules and texts: what each status writes to the log, and the rule
 // by which the progress bar moves.
 #pragma once
 

@@ -1,5 +1,5 @@
 // Status lines and the percentage rule of the download status callback.
-#include "src/progress_text.h"
+#include "src/progress.h"
 
 namespace cv {
 

@@ -1,7 +1,7 @@
-// Owners of Windows resources: kernel handles, WinHTTP handles, strings the platform allocates with
-// GlobalAlloc, COM initialisation and COM interface pointers. Each releases what it holds when it
-// ends; none can be copied. Releasing keeps the thread's last-error number intact, so a failure can
-// be logged after its handles have gone.
+// Owners of Windows resources, shared by the run, the HTTP client and the test programs: kernel
+// handles, WinHTTP handles, strings the platform allocates with GlobalAlloc, COM initialisation and
+// COM interface pointers. Each releases what it holds when it ends; none can be copied. Releasing
+// keeps the thread's last-error number intact, so a failure can be logged after its handles have gone.
 #pragma once
 
 #include <windows.h>

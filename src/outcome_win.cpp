@@ -1,0 +1,274 @@
+// The installer's launch and outcome: reads the version, makes the installation id, starts the
+// installer with its parameters, waits for it, and acts on its exit code: on success it removes the
+// continuation shortcut; on a cancellation it reads the installer's message from the mailslot, reports
+// the hit, opens the cancellation page and leaves a copy of itself with a desktop shortcut to it; on a
+// failure it reports the hit. Then it deletes the installer. Nothing after the launch changes the
+// exit value, which is the installer's exit code.
+#include <windows.h>
+#include <rpc.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/folders_win.h"
+#include "http/winhttp_client.h"
+#include "log/log.h"
+#include "src/build_settings.h"
+#include "src/outcome.h"
+#include "src/shortcut_win.h"
+#include "src/stages.h"
+
+namespace cv {
+namespace {
+
+// What every outcome handler needs to know about the run.
+struct InstallerRun {
+  std::wstring installId;  // the "-id" value, also the analytics client id
+  std::wstring version;    // the document's "version"
+  DWORD exitCode = 0;      // the installer's exit code
+};
+
+// ---- Launch and wait ----------------------------------------------------------------------------
+
+// A fresh UUID in its lower-case 8-4-4-4-12 form.
+std::wstring NewInstallId() {
+  UUID uuid{};
+  UuidCreate(&uuid);
+  RPC_WSTR text = nullptr;
+  std::wstring id;
+  if (UuidToStringW(&uuid, &text) == RPC_S_OK && text != nullptr) {
+    id = reinterpret_cast<const wchar_t*>(text);
+    RpcStringFreeW(&text);
+  }
+  return id;
+}
+
+// Starts the installer. Returns its process handle, or an invalid one with `error` set when it could
+// not be started.
+UniqueHandle LaunchInstaller(const std::wstring& installerPath, const std::wstring& installerArgs,
+                             DWORD& error) {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  // No shell error box of its own: the run reports a failed launch with its own message box.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpFile = installerPath.c_str();
+  info.lpParameters = installerArgs.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  const BOOL started = ShellExecuteExW(&info);
+  error = GetLastError();
+  UniqueHandle process(info.hProcess);
+  if (!started) process.reset();
+  return process;
+}
+
+// Waits for the installer's end and returns its exit code. Should the code be unobtainable, the run
+// counts as failed rather than as a success it cannot vouch for.
+DWORD WaitForInstaller(HANDLE process) {
+  WaitForSingleObject(process, INFINITE);
+  DWORD exitCode = 0;
+  if (GetExitCodeProcess(process, &exitCode)) return exitCode;
+  LOG(WARNING) << "GetExitCodeProcess failed with error code " << GetLastError();
+  return static_cast<DWORD>(-1);
+}
+
+void DeleteInstaller(const std::wstring& installerPath) {
+  if (DeleteFileW(installerPath.c_str())) {
+    LOG(INFO) << "\"" << Narrow(installerPath) << "\" deleted";
+  } else {
+    const DWORD error = GetLastError();
+    LOG(WARNING) << "Unable to delete installer from temp directory \"" << Narrow(installerPath)
+                 << "\". Error code " << error;
+  }
+}
+
+// ---- The cancellation message -------------------------------------------------------------------
+
+// The installer posts before it ends, so the message is normally there at once; the grace period
+// covers a message posted by a helper process of the installer a little later.
+constexpr DWORD kMessageWaitMs = 5000;
+constexpr DWORD kPollMs = 50;
+
+// Size of the next message in the slot, once one is there within the grace period. A read is only
+// started then: a read of an empty slot would wait for a message without end.
+bool WaitForMessage(HANDLE slot, DWORD& size) {
+  const ULONGLONG deadline = GetTickCount64() + kMessageWaitMs;
+  for (;;) {
+    DWORD next = MAILSLOT_NO_MESSAGE;
+    if (!GetMailslotInfo(slot, nullptr, &next, nullptr, nullptr)) return false;
+    if (next != MAILSLOT_NO_MESSAGE) {
+      size = next;
+      return true;
+    }
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(kPollMs);
+  }
+}
+
+// Waits until the read has completed or the time is up. The event can also be set by another
+// process that opened it by name, so completion is checked on the record itself.
+bool WaitForRead(OVERLAPPED& read) {
+  const ULONGLONG deadline = GetTickCount64() + kMessageWaitMs;
+  while (!HasOverlappedIoCompleted(&read)) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    WaitForSingleObject(read.hEvent, static_cast<DWORD>(deadline - now));
+  }
+  return true;
+}
+
+// The cancellation message the installer posted into the mailslot. Waits a few seconds at most; an
+// empty text (and a WARNING line) when none came.
+std::wstring ReadCancelMessage(RunState& state) {
+  const HANDLE slot = state.mailslotHandle.get();
+  OVERLAPPED& read = state.mailslotRead;
+
+  bool received = false;
+  DWORD count = 0;
+  DWORD size = 0;
+  // The buffer takes the whole message, however long, so that it leaves the slot in one read; only
+  // its first bytes are kept.
+  std::vector<char> buffer;
+  if (WaitForMessage(slot, size)) {
+    buffer.assign(std::max<std::size_t>(size, kMaxCancelMessageBytes + 1), '\0');
+    if (ReadFile(slot, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &read) ||
+        GetLastError() == ERROR_IO_PENDING) {
+      // The read must be over before its buffer goes away.
+      if (!WaitForRead(read)) CancelIo(slot);
+      received = GetOverlappedResult(slot, &read, &count, TRUE) != FALSE;
+    }
+  }
+  if (!received) {
+    LOG(WARNING) << "No cancellation message from installer";
+    return std::wstring();
+  }
+  return CancelMessageFromBytes(buffer.data(), std::min<std::size_t>(count, buffer.size()));
+}
+
+// ---- The outcome handlers -----------------------------------------------------------------------
+
+// One analytics hit; whatever the exchange gives is of no consequence to the run.
+void SendHit(const std::wstring& address) {
+  WinHttpClient client(address);
+  client.Execute(L"GET");
+}
+
+void OpenCancelPage(const std::wstring& version) {
+  LOG(INFO) << "Navigating user to cancellation page";
+  const std::wstring url = CancelPageUrl(kSiteUrl, version);
+  ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+// Copies the stub into the temporary folder and puts the desktop shortcut to that copy, unless the
+// stub already runs as that copy (a resumed installation), in which case the shortcut stays as it is.
+void LeaveResumeShortcut() {
+  const std::wstring modulePath = OwnModulePath();
+  const std::wstring folder = TempFolder();
+  const DWORD folderError = GetLastError();
+  const std::wstring selfCopyPath = folder.empty() ? std::wstring() : SelfCopyPath(folder);
+  // Exact comparison: letter case counts and nothing is normalised.
+  if (!selfCopyPath.empty() && selfCopyPath == modulePath) return;
+
+  LOG(INFO) << "Copy wrapper to temp directory";
+  // Without a temporary folder the copy would land in the current folder: report it as failed.
+  const bool copied =
+      !selfCopyPath.empty() && CopyFileW(modulePath.c_str(), selfCopyPath.c_str(), FALSE);
+  if (!copied) {
+    const DWORD error = selfCopyPath.empty() ? folderError : GetLastError();
+    LOG(ERROR) << "Failed to copy the wrapper into \"" << Narrow(selfCopyPath) << "\". Error code "
+               << error;
+    return;
+  }
+  LOG(INFO) << "Wrapper successfully copied to \"" << Narrow(selfCopyPath) << "\"";
+
+  const std::wstring shortcutPath = MakeShortcutPath();
+  LOG(INFO) << "Attempting to create shortcut \"" << Narrow(shortcutPath) << "\"";
+  const HRESULT result = CreateShortcut(selfCopyPath, shortcutPath);
+  const DWORD error = GetLastError();
+  if (SUCCEEDED(result)) {
+    LOG(INFO) << "Successfully created shortcut \"" << Narrow(shortcutPath) << "\"";
+  } else {
+    LOG(ERROR) << "Unable to create shortcut \"" << Narrow(shortcutPath) << "\". Error code " << error;
+  }
+}
+
+// Exit code 0: removes a continuation shortcut that an earlier cancelled run left.
+void HandleSuccess() {
+  LOG(INFO) << "Installer execution has successfully completed";
+  const std::wstring shortcutPath = MakeShortcutPath();
+  // The shortcut goes whatever the document says about leaving one: the installation it resumed
+  // is complete.
+  if (shortcutPath.empty() || !PathExists(shortcutPath)) return;
+
+  LOG(INFO) << "Attempting to delete shortcut \"" << Narrow(shortcutPath) << "\"";
+  if (DeleteFileW(shortcutPath.c_str())) {
+    LOG(INFO) << "\"" << Narrow(shortcutPath) << "\" deleted";
+  } else {
+    const DWORD error = GetLastError();
+    LOG(WARNING) << "Unable to delete \"" << Narrow(shortcutPath) << "\" shortcut. Error code " << error;
+  }
+}
+
+// Exit code 2 or 5: the message, the "Canceled" hit, the cancellation page, the self-copy and the
+// shortcut (when enabled and not running as the copy already).
+void HandleCancellation(const InstallerRun& run, RunState& state) {
+  LOG(INFO) << "Installer execution canceled. Exit code " << run.exitCode;
+  const std::wstring cancelMessage = ReadCancelMessage(state);
+
+  LOG(INFO) << "Sending cancellation hit to GA";
+  SendHit(CancellationHitAddress(kAnalyticsUrl, kTrackingId, run.installId, run.version, cancelMessage));
+  LOG(INFO) << "Sent cancellation hit to GA";
+
+  OpenCancelPage(run.version);
+  if (state.shortcutEnabled) LeaveResumeShortcut();
+}
+
+// Any other exit code: the "Failed" hit.
+void HandleFailure(const InstallerRun& run) {
+  LOG(INFO) << "Installer execution failed. Exit code " << run.exitCode;
+  LOG(INFO) << "Sending failed hit to GA";
+  SendHit(FailureHitAddress(kAnalyticsUrl, kTrackingId, run.installId, run.version));
+  LOG(INFO) << "Sent failed hit to GA";
+}
+
+}  // namespace
+
+StageResult RunInstaller(const WrapperConfig& config, const std::wstring& installerPath,
+                         UniqueHandle installerFile, std::wstring_view ownArgs, RunState& state,
+                         DWORD& exitValue) {
+  InstallerRun run;
+  if (auto failure = ReadTextMember(config, "version", run.version)) return failure;
+  run.installId = NewInstallId();
+  const std::wstring installerArgs = InstallerArgs(run.installId, run.version, ownArgs);
+
+  LOG(INFO) << "Launching installer \"" << Narrow(installerPath) << " " << Narrow(installerArgs) << "\"";
+  DWORD launchError = 0;
+  UniqueHandle process = LaunchInstaller(installerPath, installerArgs, launchError);
+  // The file was held since its check so that nobody could swap it; the started process now has it.
+  installerFile.reset();
+  if (!process) {
+    DeleteInstaller(installerPath);
+    return Failure{FailureCode::InstallerLaunchFailed,
+                   "Failed to launch installer. Error code " + std::to_string(launchError)};
+  }
+
+  {
+    const ComInit com;
+    LOG(INFO) << "Waiting for installer to complete...";
+    run.exitCode = WaitForInstaller(process.get());
+    process.reset();
+    exitValue = run.exitCode;
+
+    switch (ClassifyExitCode(run.exitCode)) {
+      case OutcomeClass::Success: HandleSuccess(); break;
+      case OutcomeClass::Cancellation: HandleCancellation(run, state); break;
+      case OutcomeClass::Failure: HandleFailure(run); break;
+    }
+    DeleteInstaller(installerPath);
+  }  // COM ends here, before the last line
+  LOG(INFO) << "Halcyra wrapper exiting";
+  return std::nullopt;
+}
+
+}  // namespace cv

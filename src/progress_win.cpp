@@ -1,0 +1,102 @@
+// The progress dialog: its thread, its dialog procedure, the calls by which the main thread's
+// download callback moves and closes it, and the callback itself.
+#include "src/progress_win.h"
+
+#include <commctrl.h>
+
+#include "log/log.h"
+
+namespace cv {
+namespace {
+
+constexpr wchar_t kWindowText[] = L"Downloading PMX Installer...";
+
+RunState& StateOf(HWND window) { return *reinterpret_cast<RunState*>(GetWindowLongPtrW(window, DWLP_USER)); }
+
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE: {
+      // The user gave up: the process ends at once with 0, without the half-written installer.
+      RunState& state = StateOf(window);
+      if (state.downloadTargetSet.load()) DeleteFileW(state.downloadTarget);
+      ExitProcess(0);
+    }
+    case WM_INITDIALOG: {
+      SetWindowLongPtrW(window, DWLP_USER, lParam);
+      RunState& state = StateOf(window);
+      state.progressBar.store(GetDlgItem(window, kProgressBarId));
+      state.dialogWindow.store(window);
+      SetWindowTextW(window, kWindowText);
+      // A download that ended before the dialog existed could not close it; the dialog closes
+      // itself then. The flag is read after the window is published, and CloseProgressWindow sets
+      // it before reading the window, so one of the two always sees the other.
+      if (state.downloadEnded.load()) EndDialog(window, 0);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+DWORD WINAPI RunProgressWindow(LPVOID parameter) {
+  RunState* state = static_cast<RunState*>(parameter);
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  DialogBoxParamW(state->moduleInstance, MAKEINTRESOURCEW(kProgressDialogId), nullptr, ProgressDialogProc,
+                  reinterpret_cast<LPARAM>(state));
+  return 0;
+}
+
+void StartProgressWindow(RunState& state) {
+  // The thread runs on by itself; its handle is not needed.
+  UniqueHandle thread(CreateThread(nullptr, 0, RunProgressWindow, &state, 0, nullptr));
+}
+
+void SetProgressPosition(RunState& state, int percent) {
+  const HWND bar = state.progressBar.load();
+  if (bar != nullptr) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+void CloseProgressWindow(RunState& state) {
+  state.downloadEnded.store(true);
+  const HWND dialog = state.dialogWindow.load();
+  if (dialog != nullptr) EndDialog(dialog, 0);
+}
+
+void SetDownloadTarget(RunState& state, const std::wstring& path) {
+  if (path.size() >= std::size(state.downloadTarget)) return;
+  path.copy(state.downloadTarget, path.size());
+  state.downloadTarget[path.size()] = L'\0';
+  state.downloadTargetSet.store(true);
+}
+
+void ClearDownloadTarget(RunState& state) { state.downloadTargetSet.store(false); }
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::QueryInterface(REFIID id, void** object) {
+  if (IsEqualIID(id, IID_IBindStatusCallback) || IsEqualIID(id, IID_IUnknown)) {
+    *object = static_cast<IBindStatusCallback*>(this);
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
+                                                      LPCWSTR) {
+  const StatusAction action = ActionForStatus(statusCode);
+  if (!action.line.empty()) LOG(INFO) << action.line;
+  if (action.progressStep) {
+    if (const auto percent = lastPercent_.Advance(progress, progressMax)) {
+      LOG(INFO) << *percent;
+      SetProgressPosition(state_, *percent);
+    }
+  }
+  if (action.endStep) {
+    LOG(INFO) << "End download";
+    CloseProgressWindow(state_);
+  }
+  return S_OK;
+}
+
+}  // namespace cv
