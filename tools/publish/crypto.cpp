@@ -75,7 +75,7 @@ KeyPairPem GenerateReleaseKey() {
     return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
   });
   pair.publicPem = PublicPem(key.get());
-  RequireStubAcceptsKey(key.get(), "just made");
+  RequireStubAcceptsKey(key.get(), "made now");
   return pair;
 }
 
