@@ -1,12 +1,14 @@
 // Owners of Windows resources, shared by the run, the HTTP client and the test programs: kernel
-// handles, WinHTTP handles, strings the platform allocates with GlobalAlloc, COM initialisation and
-// COM interface pointers. Each releases what it holds when it ends; none can be copied. Releasing
-// keeps the thread's last-error number intact, so a failure can be logged after its handles have gone.
+// handles, WinHTTP handles, CNG (bcrypt) providers, keys and hashes, strings the platform allocates
+// with GlobalAlloc, COM initialisation and COM interface pointers. Each releases what it holds when
+// it ends; none can be copied. Releasing keeps the thread's last-error number intact, so a failure
+// can be logged after its handles have gone.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 #include <winhttp.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -68,6 +70,31 @@ struct GlobalStringTraits {
   static bool IsValid(Value s) { return s != nullptr; }
   static void Close(Value s) { GlobalFree(s); }
 };
+
+struct BcryptAlgorithmTraits {
+  using Value = BCRYPT_ALG_HANDLE;
+  static Value Invalid() { return nullptr; }
+  static bool IsValid(Value h) { return h != nullptr; }
+  static void Close(Value h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct BcryptKeyTraits {
+  using Value = BCRYPT_KEY_HANDLE;
+  static Value Invalid() { return nullptr; }
+  static bool IsValid(Value h) { return h != nullptr; }
+  static void Close(Value h) { BCryptDestroyKey(h); }
+};
+
+struct BcryptHashTraits {
+  using Value = BCRYPT_HASH_HANDLE;
+  static Value Invalid() { return nullptr; }
+  static bool IsValid(Value h) { return h != nullptr; }
+  static void Close(Value h) { BCryptDestroyHash(h); }
+};
+
+using BcryptAlgorithm = UniqueResource<BcryptAlgorithmTraits>;
+using BcryptKey = UniqueResource<BcryptKeyTraits>;
+using BcryptHash = UniqueResource<BcryptHashTraits>;
 
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using WinHttpHandle = UniqueResource<WinHttpHandleTraits>;

@@ -123,4 +123,50 @@ StageResult ReadUint32Member(const WrapperConfig& config, std::string_view name,
   return std::nullopt;
 }
 
+namespace {
+
+// True when `text` starts with the ASCII text `prefix`, letter case ignored.
+bool StartsWithNoCase(std::wstring_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    wchar_t c = text[i];
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (c != static_cast<wchar_t>(prefix[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> WrapperAddressProblem(std::wstring_view address) {
+  std::size_t schemeLength = 0;
+  if (StartsWithNoCase(address, "http://")) {
+    schemeLength = 7;
+  } else if (StartsWithNoCase(address, "https://")) {
+    schemeLength = 8;
+  } else {
+    return "not an http:// or https:// address";
+  }
+  // The host lies between the user name (up to "@") and the port (from ":") of the authority.
+  std::wstring_view authority = address.substr(schemeLength);
+  authority = authority.substr(0, authority.find_first_of(L"/?#"));
+  const std::size_t at = authority.rfind(L'@');
+  if (at != std::wstring_view::npos) authority.remove_prefix(at + 1);
+  const std::wstring_view host = authority.substr(0, authority.rfind(L':'));
+  if (host.empty()) return "the address has no host name";
+  return std::nullopt;
+}
+
+std::optional<std::string> VersionTextProblem(std::wstring_view version) {
+  for (const wchar_t c : version) {
+    if (c == L'"') return "the version holds a double quote";
+    if (c < 0x20 || c == 0x7F) {
+      constexpr char kDigits[] = "0123456789ABCDEF";
+      const auto code = static_cast<unsigned>(c);
+      return std::string("the version holds the control character U+00") + kDigits[code >> 4] + kDigits[code & 0xF];
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace cv

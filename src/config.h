@@ -6,6 +6,7 @@
 #include <jsoncons/json.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,12 @@ StageResult ReadTextMember(const WrapperConfig& config, std::string_view name, s
 // two's-complement bits, a number from 0 up to 2^64 truncated, a boolean as 1 or 0, a string by the
 // same rule applied to the JSON value its text holds). So -1 and 4294967295 both give FFFFFFFF.
 StageResult ReadUint32Member(const WrapperConfig& config, std::string_view name, std::uint32_t& value);
+
+// Member values that the run can use. Nothing when the value is usable, otherwise why not.
+// The installer's address: "http://" or "https://" (letter case ignored) followed by a host name.
+std::optional<std::string> WrapperAddressProblem(std::wstring_view address);
+// The version text: it is put between double quotes on the installer's command line, so it may hold
+// no double quote and no control character (U+0000 to U+001F, U+007F). An empty version is usable.
+std::optional<std::string> VersionTextProblem(std::wstring_view version);
 
 }  // namespace cv

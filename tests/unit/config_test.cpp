@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "src/config.h"
 
@@ -199,6 +200,53 @@ TEST(MemberRead, OtherMembersAreIgnoredAndEachIsReadWhereItIs) {
   EXPECT_EQ(wrapper, L"https://d.example/cv.exe");
   EXPECT_EQ(checksum, 0xFFFFFFFFu);
   EXPECT_EQ(version, L"2");
+}
+
+}  // namespace
+}  // namespace cv
+
+// ---- Usable member values --------------------------------------------------------------------
+
+namespace cv {
+namespace {
+
+TEST(WrapperAddressProblem, AcceptsHttpAndHttpsAddressesWithAHost) {
+  const std::vector<std::pair<std::wstring, std::optional<std::string>>> cases = {
+      {L"http://example.com/setup.exe", std::nullopt},
+      {L"HTTPS://example.com", std::nullopt},
+      {L"hTTp://127.0.0.1:47180/x?y#z", std::nullopt},
+      {L"https://user:pw@host/", std::nullopt},
+      {L"https://[::1]:8443/a", std::nullopt},
+      {L"ftp://example.com/setup.exe", "not an http:// or https:// address"},
+      {L"http:/example.com", "not an http:// or https:// address"},
+      {L" http://example.com", "not an http:// or https:// address"},
+      {L"example.com/setup.exe", "not an http:// or https:// address"},
+      {L"", "not an http:// or https:// address"},
+      {L"http://", "the address has no host name"},
+      {L"https:///setup.exe", "the address has no host name"},
+      {L"http://:80/setup.exe", "the address has no host name"},
+      {L"http://user@/setup.exe", "the address has no host name"},
+      {L"http://?q=1", "the address has no host name"},
+  };
+  for (const auto& [address, expected] : cases) {
+    EXPECT_EQ(WrapperAddressProblem(address), expected) << std::string(address.begin(), address.end());
+  }
+}
+
+TEST(VersionTextProblem, RefusesDoubleQuotesAndControlCharacters) {
+  const std::vector<std::pair<std::wstring, std::optional<std::string>>> cases = {
+      {L"", std::nullopt},
+      {L"1.2.3", std::nullopt},
+      {L"2.0 beta (x64) & more", std::nullopt},
+      {L"1.0-\u00e9\u0080\u4e2d", std::nullopt},
+      {L"1.\"2", "the version holds a double quote"},
+      {std::wstring(L"1\0", 2), "the version holds the control character U+0000"},
+      {L"1.0\t", "the version holds the control character U+0009"},
+      {L"1.0\n", "the version holds the control character U+000A"},
+      {L"\x1f", "the version holds the control character U+001F"},
+      {L"1\x7f", "the version holds the control character U+007F"},
+  };
+  for (const auto& [version, expected] : cases) EXPECT_EQ(VersionTextProblem(version), expected);
 }
 
 }  // namespace

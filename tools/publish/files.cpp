@@ -1,0 +1,90 @@
+// POSIX file calls of publish. Errors name the file and the system's reason.
+#include "tools/publish/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tools/publish/publish_error.h"
+
+namespace cv::publish {
+namespace {
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// Writes all of `bytes`; false with errno set when the system refused.
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::string ReadWholeFile(const std::string& path, const std::string& what) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) throw PublishError("cannot read " + what + " " + path + ": " + Reason(errno));
+  std::string bytes;
+  char piece[65536];
+  for (;;) {
+    const ssize_t got = read(fd.get(), piece, sizeof piece);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw PublishError("cannot read " + what + " " + path + ": " + Reason(errno));
+    if (got == 0) return bytes;
+    bytes.append(piece, static_cast<std::size_t>(got));
+  }
+}
+
+void WriteNewFile(const std::string& path, std::string_view bytes, mode_t mode) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) {
+    if (errno == EEXIST) throw PublishError("will not overwrite the existing file " + path);
+    throw PublishError("cannot create " + path + ": " + Reason(errno));
+  }
+  UniqueFd owner(fd);
+  if (!WriteAll(fd, bytes) || fsync(fd) != 0) {
+    const int error = errno;
+    unlink(path.c_str());
+    throw PublishError("cannot write " + path + ": " + Reason(error));
+  }
+}
+
+PendingFile::PendingFile(const std::string& folder, const std::string& name, std::string_view bytes)
+    : finalPath_(folder + "/" + name) {
+  std::string pattern = folder + "/." + name + ".XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) throw PublishError("cannot write to the folder " + folder + ": " + Reason(errno));
+  tempPath_ = pattern;
+  UniqueFd owner(fd);
+  // Published files are read by the web server, so everyone may read them (mkstemp makes them private).
+  if (fchmod(fd, 0644) != 0 || !WriteAll(fd, bytes) || fsync(fd) != 0) {
+    const int error = errno;
+    unlink(tempPath_.c_str());
+    tempPath_.clear();
+    throw PublishError("cannot write to the folder " + folder + ": " + Reason(error));
+  }
+}
+
+PendingFile::~PendingFile() {
+  if (!moved_ && !tempPath_.empty()) unlink(tempPath_.c_str());
+}
+
+void PendingFile::MoveIntoPlace() {
+  if (rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
+    throw PublishError("cannot move the new file into place as " + finalPath_ + ": " + Reason(errno));
+  }
+  moved_ = true;
+}
+
+}  // namespace cv::publish
