@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Checks a built stub as it would ship: the expected PE machine, no MinGW DLL beside it (only system
-# DLLs imported), the manifest's administrator request and common controls 6 inside, and prints its
-# size.   check-exe.sh <exe> <i386|x86-64>
+# Checks a built stub as it would ship: the PE machine of its build, no MinGW DLL beside it (only
+# system DLLs imported), the manifest's administrator request and common controls 6 inside, and,
+# when given, a size budget; prints its size.
+#   check-exe.sh <exe> <win32|win64> [--max-bytes N]
 set -euo pipefail
 exe=${1:?exe}
-machine=${2:?i386 or x86-64}
-case "$machine" in
-  i386) objdump=i686-w64-mingw32-objdump; format="pei-i386" ;;
-  x86-64) objdump=x86_64-w64-mingw32-objdump; format="pei-x86-64" ;;
-  *) echo "check-exe: unknown machine $machine" >&2; exit 2 ;;
+arch=${2:?win32 or win64}
+max_bytes=
+if [ $# -gt 2 ]; then
+  [ "$3" = --max-bytes ] && [ -n "${4:-}" ] || { echo "usage: check-exe.sh <exe> <win32|win64> [--max-bytes N]" >&2; exit 2; }
+  max_bytes=$4
+fi
+case "$arch" in
+  win32) objdump=i686-w64-mingw32-objdump; format="pei-i386" ;;
+  win64) objdump=x86_64-w64-mingw32-objdump; format="pei-x86-64" ;;
+  *) echo "check-exe: unknown build $arch" >&2; exit 2 ;;
 esac
 fail() { echo "check-exe: $exe: $*" >&2; exit 1; }
 
@@ -23,4 +29,8 @@ done
 text=$(strings -n 8 "$exe")
 grep -q 'level="requireAdministrator"' <<<"$text" || fail "no requireAdministrator manifest"
 grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <<<"$text" || fail "no common controls 6 in the manifest"
-echo "check-exe: $exe: $format, GUI, imports: $(echo $dlls), $(stat -c %s "$exe") bytes"
+size=$(stat -c %s "$exe")
+if [ -n "$max_bytes" ] && [ "$size" -gt "$max_bytes" ]; then
+  fail "$size bytes, more than the budget of $max_bytes"
+fi
+echo "check-exe: $exe: $format, GUI, imports: $(echo $dlls), $size bytes${max_bytes:+ (budget $max_bytes)}"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes or removes the Wine prefix of a test run.
-#   wine-prefix.sh create DIR   - DIR/prefix (a booted prefix) and DIR/home (its private HOME)
+#   wine-prefix.sh create DIR   - DIR/prefix (a booted prefix) and DIR/home (its private HOME), made
+#                                 by the loader of CV_WINE_ARCH's build; a DIR made for the other
+#                                 build is made anew
 #   wine-prefix.sh remove DIR   - stops its wineserver and deletes DIR
 set -euo pipefail
 action=${1:?create or remove}
@@ -9,7 +11,9 @@ source "$(dirname "$0")/wine-env.sh"
 
 case "$action" in
   create)
-    if [ -f "$CV_WINE_DIR/ready" ]; then exit 0; fi
+    # "ready" names the build the prefix was made for.
+    if [ "$(cat "$CV_WINE_DIR/ready" 2>/dev/null)" = "$CV_WINE_ARCH" ]; then exit 0; fi
+    if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
     rm -rf "$CV_WINE_DIR"
     mkdir -p "$HOME"
     "$CV_WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
@@ -20,7 +24,7 @@ case "$action" in
       if [ -L "$link" ]; then rm "$link" && mkdir -p "$link"; fi
     done
     test -d "$WINEPREFIX/drive_c/windows" || { echo "wine-prefix: wineboot made no prefix" >&2; exit 1; }
-    touch "$CV_WINE_DIR/ready"
+    echo "$CV_WINE_ARCH" > "$CV_WINE_DIR/ready"
     ;;
   remove)
     if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi

@@ -2,9 +2,11 @@
 // private prefix and a private X display, presses Enter on message boxes the way a user would, reads
 // the stub's log from the prefix, and serves HTTP and HTTPS on loopback for the programs it runs.
 //
-// One prefix serves a whole test run (ctest's wine_prefix fixture makes it, CV_WINE_PREFIX names it);
-// every test binary that uses it holds ctest's "wine" lock, so no two runs overlap in it. The stub's
-// named objects live in that prefix's wineserver, so tests in a binary run one after another too.
+// The Windows build it runs is the one tools/wine-arch.sh chose at configure time (CV_WINE_ARCH), and
+// that build's Wine loader runs every program. One prefix, made for that build, serves a whole test
+// run (ctest's wine_prefix fixture makes it, CV_WINE_PREFIX names it); every test binary that uses it
+// holds ctest's "wine" lock, so no two runs overlap in it. The stub's named objects live in that
+// prefix's wineserver, so tests in a binary run one after another too.
 #pragma once
 
 #include <httplib.h>

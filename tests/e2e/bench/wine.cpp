@@ -22,7 +22,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
+// The loader of the Windows build the tests run (tools/wine-arch.sh chose both at configure time).
+constexpr char kWineLoader[] = CV_WINE_LOADER;
 constexpr char kBoxTitle[] = "We apologize!";
 
 std::string Utf8(const std::wstring& text) {
@@ -113,7 +114,9 @@ Wine::Wine() {
   const std::string dir = folder != nullptr ? folder : CV_WINE_PREFIX;
   prefix_ = dir + "/prefix";
   home_ = dir + "/home";
-  if (RunToEnd({std::string(CV_SOURCE_DIR) + "/tools/wine-prefix.sh", "create", dir}, {"PATH=/usr/bin:/bin"}, nullptr,
+  std::cerr << CV_WINE_CHOICE << "\n";
+  if (RunToEnd({std::string(CV_SOURCE_DIR) + "/tools/wine-prefix.sh", "create", dir},
+               {"PATH=/usr/bin:/bin", std::string("CV_WINE_ARCH=") + CV_WINE_ARCH}, nullptr,
                std::chrono::minutes(5)) != 0) {
     throw std::runtime_error("cannot make the Wine prefix in " + dir);
   }
