@@ -1,4 +1,4 @@
-// The cache-busting parameter and the download's log lines.
+// The private folder's name, the cache-busting parameter and the download's log lines.
 #include "src/download.h"
 
 #include "log/log.h"
@@ -9,9 +9,20 @@ std::wstring AddCacheBuster(std::wstring_view url, std::int64_t secondsSince1970
   RuntimeRandom random(static_cast<std::uint32_t>(static_cast<std::uint64_t>(secondsSince1970)));
   std::wstring result(url);
   result += url.find(L'?') != std::wstring_view::npos ? L"&rn=" : L"?rn=";
-  result += std::to_wstring(random.Next());
+  // Through the narrow digits: the wide conversion would bring the runtime's wide printf into the stub.
+  const std::string digits = std::to_string(random.Next());
+  result.append(digits.begin(), digits.end());
   return result;
 }
+
+std::wstring InstallerFolderName(std::uint64_t random) {
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring name = L"cv";
+  for (int shift = 60; shift >= 0; shift -= 4) name.push_back(kDigits[(random >> shift) & 0xF]);
+  return name;
+}
+
+std::string DeletedLine(std::wstring_view path) { return "\"" + Narrow(path) + "\" deleted"; }
 
 std::string DownloadFailedLine(std::wstring_view installerPath) {
   return "Can't download wrapper to \"" + Narrow(installerPath) + "\"";

@@ -1,5 +1,6 @@
-// The installer download's rules and texts: the cache-busting parameter with the platform runtime's
-// pseudo-random generator, and the download's log lines.
+// The installer download's rules and texts: the private folder's name and access list, the
+// cache-busting parameter with the platform runtime's pseudo-random generator, and the download's
+// log lines.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,20 @@ class RuntimeRandom {
 // otherwise, then the first number of the generator seeded with the low 32 bits of `secondsSince1970`.
 // Nothing else in the text is changed, so two runs within one second ask for the same address.
 std::wstring AddCacheBuster(std::wstring_view url, std::int64_t secondsSince1970);
+
+// Name of the folder of the stub's own that the installer is downloaded into, below the user's
+// temporary folder: "cv" and the 16 hexadecimal digits of `random`. Unguessable, so that nobody can
+// take the name first (creating the folder fails on a name that exists, and another is tried).
+std::wstring InstallerFolderName(std::uint64_t random);
+
+// Access list of that folder, in the platform's descriptor language: protected from what the
+// temporary folder would pass on, full access for the system and the administrators, reading and
+// running for signed-in users. So nobody but an elevated program can write, rename or delete what
+// the stub checks and starts; the folder and its files inherit it.
+constexpr wchar_t kInstallerFolderAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;AU)";
+
+// "\"<path>\" deleted": the line of a file or folder the stub removed.
+std::string DeletedLine(std::wstring_view path);
 
 // "Can't download wrapper to \"<path>\"" and "Wrapper successfully downloaded to \"<path>\"".
 std::string DownloadFailedLine(std::wstring_view installerPath);

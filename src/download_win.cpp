@@ -1,8 +1,15 @@
-// Installer download: fetch "wrapper" into a new file of the temporary folder through the platform's
-// URL download service, with the progress window following the transfer and closed on every way out.
+// Installer download: fetch "wrapper" into a new file of a folder of the stub's own below the user's
+// temporary folder, through the platform's URL download service, with the progress window following
+// the transfer and closed on every way out.
+#include "src/download_win.h"
+
+#include <winternl.h>
+#include <rpc.h>
+#include <sddl.h>
 #include <urlmon.h>
 
 #include <ctime>
+#include <cstring>
 
 #include "base/folders_win.h"
 #include "log/log.h"
@@ -13,16 +20,91 @@
 namespace cv {
 namespace {
 
-// A new unique name in the user's temporary folder (cv<hex>.tmp, which the platform creates empty
-// and which stays behind) with ".exe" appended. Empty when the platform cannot give one.
-std::wstring MakeInstallerTempPath() {
-  const std::wstring folder = TempFolder();
-  // The platform's unique name takes a folder of at most MAX_PATH - 14 characters.
-  if (folder.empty() || folder.size() > MAX_PATH - 14) return std::wstring();
-  wchar_t path[MAX_PATH] = {};
-  if (GetTempFileNameW(folder.c_str(), L"cv", 0, path) == 0) return std::wstring();
-  return std::wstring(path) + L".exe";
+// ---- The folder -----------------------------------------------------------------------------------
+
+// A security descriptor made from the descriptor language, freed with LocalFree.
+struct LocalMemoryTraits {
+  using Value = PSECURITY_DESCRIPTOR;
+  static Value Invalid() { return nullptr; }
+  static bool IsValid(Value p) { return p != nullptr; }
+  static void Close(Value p) { LocalFree(p); }
+};
+using SecurityDescriptor = UniqueResource<LocalMemoryTraits>;
+
+std::uint64_t RandomNumber() {
+  UUID uuid{};
+  UuidCreate(&uuid);
+  std::uint64_t value = 0;
+  std::memcpy(&value, &uuid, sizeof(value));
+  return value ^ (static_cast<std::uint64_t>(uuid.Data4[7]) << 56);
 }
+
+// The native calls that create a folder and open it in one step, taken from ntdll, which every
+// process has loaded.
+struct NativeCalls {
+  using CreateFile = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                  ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+  using DosPathToNtPath = BOOLEAN(NTAPI*)(PCWSTR, PUNICODE_STRING, PWSTR*, PVOID);
+  using FreeString = VOID(NTAPI*)(PUNICODE_STRING);
+  using StatusToError = ULONG(NTAPI*)(LONG);
+
+  CreateFile createFile = nullptr;
+  DosPathToNtPath dosPathToNtPath = nullptr;
+  FreeString freeString = nullptr;
+  StatusToError statusToError = nullptr;
+
+  NativeCalls() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll == nullptr) return;
+    createFile = reinterpret_cast<CreateFile>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+    dosPathToNtPath = reinterpret_cast<DosPathToNtPath>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlDosPathNameToNtPathName_U")));
+    freeString = reinterpret_cast<FreeString>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlFreeUnicodeString")));
+    statusToError =
+        reinterpret_cast<StatusToError>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  }
+  bool available() const { return createFile && dosPathToNtPath && freeString && statusToError; }
+};
+
+// Creates the folder `path` with the access list `descriptor` and opens it, in one step: there is no
+// moment at which someone else could put a folder or a link of theirs in its place. The handle may
+// list, read its access list and delete it, and shares neither deletion nor renaming. Invalid, with
+// the platform's last error, when the name exists or the folder cannot be made.
+UniqueHandle CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
+  static const NativeCalls native;
+  if (!native.available()) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return UniqueHandle();
+  }
+  UNICODE_STRING ntPath{};
+  if (!native.dosPathToNtPath(path.c_str(), &ntPath, nullptr, nullptr)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return UniqueHandle();
+  }
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof(attributes);
+  attributes.ObjectName = &ntPath;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = descriptor;
+  IO_STATUS_BLOCK status{};
+  HANDLE handle = nullptr;
+  constexpr ULONG kCreate = 2;               // FILE_CREATE: fail when the name exists
+  constexpr ULONG kDirectory = 0x1;          // FILE_DIRECTORY_FILE
+  constexpr ULONG kSynchronous = 0x20;       // FILE_SYNCHRONOUS_IO_NONALERT
+  constexpr ULONG kNoReparse = 0x00200000;   // FILE_OPEN_REPARSE_POINT
+  const LONG result = native.createFile(
+      &handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | DELETE | SYNCHRONIZE, &attributes, &status,
+      nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kCreate,
+      kDirectory | kSynchronous | kNoReparse, nullptr, 0);
+  native.freeString(&ntPath);
+  if (result < 0) {
+    SetLastError(native.statusToError(result));
+    return UniqueHandle();
+  }
+  return UniqueHandle(handle);
+}
+
+// ---- The download ---------------------------------------------------------------------------------
 
 // Ends the progress window when the download stage ends, on every path: the window never outlives
 // the download, also when the platform never reported the end of the data.
@@ -42,20 +124,99 @@ class ProgressWindowCloser {
 
 }  // namespace
 
-StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, std::wstring& installerPath) {
+// ---- InstallerFiles -------------------------------------------------------------------------------
+
+bool InstallerFiles::Create() {
+  const std::wstring temp = TempFolder();
+  if (temp.empty()) return false;
+  SecurityDescriptor descriptor;
+  {
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstallerFolderAccess, SDDL_REVISION_1, &made,
+                                                              nullptr)) {
+      return false;
+    }
+    descriptor.reset(made);
+  }
+  // A name that exists already (someone else's folder, or a link) is never used: another is tried.
+  constexpr int kNameAttempts = 8;
+  for (int attempt = 0; attempt < kNameAttempts && !folderHandle_; ++attempt) {
+    folder_ = temp + InstallerFolderName(RandomNumber());
+    folderHandle_ = CreateHeldFolder(folder_, descriptor.get());
+  }
+  if (!folderHandle_) {
+    folder_.clear();
+    return false;
+  }
+  folder_ += L'\\';
+  // The platform's unique name takes a folder of at most MAX_PATH - 14 characters.
+  wchar_t reserved[MAX_PATH] = {};
+  if (folder_.size() > MAX_PATH - 14 || GetTempFileNameW(folder_.c_str(), L"cv", 0, reserved) == 0) return false;
+  reservedPath_ = reserved;
+  installerPath_ = reservedPath_ + L".exe";
+  return true;
+}
+
+InstallerFiles::~InstallerFiles() { Remove(true); }
+
+void InstallerFiles::RemoveFolder() {
+  installerPath_.clear();  // deleted by the outcome stage with lines of its own
+  Remove(false);
+}
+
+void InstallerFiles::RemoveBeforeExit() {
+  for (const std::wstring* path : {&installerPath_, &reservedPath_}) {
+    if (!path->empty()) DeleteFileW(path->c_str());
+  }
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (folderHandle_) SetFileInformationByHandle(folderHandle_.get(), FileDispositionInfo, &dispose, sizeof(dispose));
+}
+
+void InstallerFiles::Remove(bool logRemovals) {
+  if (folder_.empty()) return;
+  auto removeFile = [logRemovals](std::wstring& path) {
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    if (DeleteFileW(path.c_str())) {
+      if (logRemovals) LOG(INFO) << DeletedLine(path);
+    } else {
+      const DWORD error = GetLastError();
+      LOG(WARNING) << "Unable to delete \"" << Narrow(path) << "\". Error code " << error;
+    }
+  };
+  removeFile(installerPath_);
+  removeFile(reservedPath_);
+
+  // The folder goes through the handle held since its creation, so it is this folder that goes.
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  const bool marked =
+      SetFileInformationByHandle(folderHandle_.get(), FileDispositionInfo, &dispose, sizeof(dispose)) != FALSE;
+  const DWORD error = GetLastError();
+  folderHandle_.reset();
+  if (marked) {
+    if (logRemovals) LOG(INFO) << DeletedLine(folder_);
+  } else {
+    LOG(WARNING) << "Unable to delete \"" << Narrow(folder_) << "\". Error code " << error;
+  }
+  folder_.clear();
+  installerPath_.clear();
+  reservedPath_.clear();
+}
+
+StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, InstallerFiles& installer) {
   const ProgressWindowCloser closer(state);
   LOG(INFO) << "Downloading wrapper";
-  installerPath = MakeInstallerTempPath();
-
+  // The address first: a document without one leaves nothing to remove.
   std::wstring wrapper;
   if (auto failure = ReadTextMember(config, "wrapper", wrapper)) return failure;
-  if (installerPath.empty()) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
+  const bool created = installer.Create();
+  const std::wstring& installerPath = installer.installerPath();
+  if (!created) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
   const std::wstring installerUrl = AddCacheBuster(wrapper, std::time(nullptr));
 
   // The platform may keep the callback past the call; reference counting never frees it, so it
   // lives as long as the process.
   static CallbackHandler callback(state);
-  SetDownloadTarget(state, installerPath);
+  SetDownloadTarget(state, installer);
   const HRESULT result =
       URLDownloadToFileW(nullptr, installerUrl.c_str(), installerPath.c_str(), 0, &callback);
   if (result != S_OK) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};

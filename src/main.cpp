@@ -3,9 +3,12 @@
 // box and its code as the exit value; otherwise the installer's exit code is the exit value.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "log/log.h"
+#include "src/build_settings.h"
 #include "src/command_line.h"
 #include "src/stages.h"
 
@@ -17,16 +20,36 @@ RunState runState;
 
 constexpr wchar_t kGuardName[] = L"3f9c2a7e-5d41-4b8a-9e06-c2b7d18f4a95";
 
+// Where the restricted DLL search is missing (older systems without its update), taking the current
+// folder out of the search still leaves the stub's own folder first: each delay-loaded DLL is loaded
+// now by its full path in the system folder, its own imports searched from there, so that the later
+// load by name finds it loaded already.
+void LoadDelayLoadedDllsFromSystemFolder() {
+  wchar_t system[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const std::wstring folder = std::wstring(system, length) + L"\\";
+  std::wstring_view names = kPreloadedDlls;
+  while (!names.empty()) {
+    const std::size_t end = std::min(names.find(L'|'), names.size());
+    const std::wstring path = folder + std::wstring(names.substr(0, end));
+    LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    names.remove_prefix(std::min(end + 1, names.size()));
+  }
+}
+
 // The stub runs elevated, often from a Downloads folder where anyone can drop a DLL beside it: DLLs
-// that load later (winhttp, urlmon, comctl32 are delay-imported) come from the system folder only.
+// that load later (winhttp, urlmon, comctl32, bcrypt, wininet are delay-imported) come from the
+// system folder only.
 void RestrictDllSearchToSystemFolder() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   // Looked up rather than imported: older systems without it must still start the stub.
-  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Takes the current folder out of the search where the call above is missing.
+  if (kActAsWithoutDefaultDllDirectories) setDefault = nullptr;
+  // Takes the current folder out of the search in any case.
   SetDllDirectoryW(L"");
+  if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) LoadDelayLoadedDllsFromSystemFolder();
 }
 
 // True when another copy of the stub holds the guard. The guard this copy creates stays open until
@@ -55,18 +78,19 @@ DWORD Run(RunState& state, std::wstring_view ownArgs) {
   if (auto failure = ObtainConfig(config)) return Fail(*failure);
   if (auto failure = ReadShortcutSetting(config, state.shortcutEnabled)) return Fail(*failure);
 
-  // The installer, downloaded to installerPath with the progress window up.
+  // The installer, downloaded into a folder of the stub's own with the progress window up. Whatever
+  // of its files a failure leaves is removed when this function returns.
   StartProgressWindow(state);
-  std::wstring installerPath;
-  if (auto failure = DownloadInstaller(config, state, installerPath)) return Fail(*failure);
+  InstallerFiles installer;
+  if (auto failure = DownloadInstaller(config, state, installer)) return Fail(*failure);
 
-  // The check: the file at installerPath stays held open from here to the launch.
+  // The check: the installer file stays held open from here to the launch.
   UniqueHandle installerFile;
-  if (auto failure = VerifyInstaller(config, installerPath, installerFile)) return Fail(*failure);
+  if (auto failure = VerifyInstaller(config, installer.installerPath(), installerFile)) return Fail(*failure);
 
   // The launch and the outcome; the installer's exit code becomes the exit value.
   DWORD exitValue = 0;
-  if (auto failure = RunInstaller(config, installerPath, std::move(installerFile), ownArgs, state, exitValue)) {
+  if (auto failure = RunInstaller(config, installer, std::move(installerFile), ownArgs, state, exitValue)) {
     return Fail(*failure);
   }
   return exitValue;

@@ -16,6 +16,7 @@
 #include "http/winhttp_client.h"
 #include "log/log.h"
 #include "src/build_settings.h"
+#include "src/download.h"
 #include "src/outcome.h"
 #include "src/shortcut_win.h"
 #include "src/stages.h"
@@ -73,14 +74,17 @@ DWORD WaitForInstaller(HANDLE process) {
   return static_cast<DWORD>(-1);
 }
 
-void DeleteInstaller(const std::wstring& installerPath) {
+// Deletes the installer, then its folder.
+void DeleteInstaller(InstallerFiles& installer) {
+  const std::wstring& installerPath = installer.installerPath();
   if (DeleteFileW(installerPath.c_str())) {
-    LOG(INFO) << "\"" << Narrow(installerPath) << "\" deleted";
+    LOG(INFO) << DeletedLine(installerPath);
   } else {
     const DWORD error = GetLastError();
     LOG(WARNING) << "Unable to delete installer from temp directory \"" << Narrow(installerPath)
                  << "\". Error code " << error;
   }
+  installer.RemoveFolder();
 }
 
 // ---- The cancellation message -------------------------------------------------------------------
@@ -234,9 +238,9 @@ void HandleFailure(const InstallerRun& run) {
 
 }  // namespace
 
-StageResult RunInstaller(const WrapperConfig& config, const std::wstring& installerPath,
-                         UniqueHandle installerFile, std::wstring_view ownArgs, RunState& state,
-                         DWORD& exitValue) {
+StageResult RunInstaller(const WrapperConfig& config, InstallerFiles& installer, UniqueHandle installerFile,
+                         std::wstring_view ownArgs, RunState& state, DWORD& exitValue) {
+  const std::wstring& installerPath = installer.installerPath();
   InstallerRun run;
   if (auto failure = ReadTextMember(config, "version", run.version)) return failure;
   run.installId = NewInstallId();
@@ -248,7 +252,7 @@ StageResult RunInstaller(const WrapperConfig& config, const std::wstring& instal
   // The file was held since its check so that nobody could swap it; the started process now has it.
   installerFile.reset();
   if (!process) {
-    DeleteInstaller(installerPath);
+    DeleteInstaller(installer);
     return Failure{FailureCode::InstallerLaunchFailed,
                    "Failed to launch installer. Error code " + std::to_string(launchError)};
   }
@@ -265,7 +269,7 @@ StageResult RunInstaller(const WrapperConfig& config, const std::wstring& instal
       case OutcomeClass::Cancellation: HandleCancellation(run, state); break;
       case OutcomeClass::Failure: HandleFailure(run); break;
     }
-    DeleteInstaller(installerPath);
+    DeleteInstaller(installer);
   }  // COM ends here, before the last line
   LOG(INFO) << "Halcyra wrapper exiting";
   return std::nullopt;

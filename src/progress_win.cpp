@@ -17,8 +17,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
   switch (message) {
     case WM_CLOSE: {
       // The user gave up: the process ends at once with 0, without the half-written installer.
-      RunState& state = StateOf(window);
-      if (state.downloadTargetSet.load()) DeleteFileW(state.downloadTarget);
+      if (InstallerFiles* files = StateOf(window).downloadFiles.load()) files->RemoveBeforeExit();
       ExitProcess(0);
     }
     case WM_INITDIALOG: {
@@ -65,14 +64,9 @@ void CloseProgressWindow(RunState& state) {
   if (dialog != nullptr) EndDialog(dialog, 0);
 }
 
-void SetDownloadTarget(RunState& state, const std::wstring& path) {
-  if (path.size() >= std::size(state.downloadTarget)) return;
-  path.copy(state.downloadTarget, path.size());
-  state.downloadTarget[path.size()] = L'\0';
-  state.downloadTargetSet.store(true);
-}
+void SetDownloadTarget(RunState& state, InstallerFiles& files) { state.downloadFiles.store(&files); }
 
-void ClearDownloadTarget(RunState& state) { state.downloadTargetSet.store(false); }
+void ClearDownloadTarget(RunState& state) { state.downloadFiles.store(nullptr); }
 
 HRESULT STDMETHODCALLTYPE CallbackHandler::QueryInterface(REFIID id, void** object) {
   if (IsEqualIID(id, IID_IBindStatusCallback) || IsEqualIID(id, IID_IUnknown)) {

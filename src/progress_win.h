@@ -26,9 +26,9 @@ void SetProgressPosition(RunState& state, int percent);
 // The download has ended: closes the dialog now, or as soon as it opens.
 void CloseProgressWindow(RunState& state);
 
-// The file the running download writes, removed when the user closes the window before the
-// download has ended.
-void SetDownloadTarget(RunState& state, const std::wstring& path);
+// The files of the running download, removed when the user closes the window before the download
+// has ended.
+void SetDownloadTarget(RunState& state, InstallerFiles& files);
 void ClearDownloadTarget(RunState& state);
 
 // The download's status callback. Reference counting is not used and never frees it. Every

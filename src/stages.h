@@ -11,6 +11,7 @@
 
 #include "base/handles_win.h"
 #include "src/config.h"
+#include "src/download_win.h"
 #include "src/failure.h"
 
 namespace cv {
@@ -39,10 +40,9 @@ struct RunState {
   // Set by the main thread when the download has ended; a dialog that opens after that closes
   // itself at once.
   std::atomic<bool> downloadEnded{false};
-  // The file the running download writes, which the dialog thread removes when the user closes the
-  // window. The main thread writes the path before it sets the flag.
-  wchar_t downloadTarget[MAX_PATH + 4] = {};
-  std::atomic<bool> downloadTargetSet{false};
+  // The installer's files while the download runs, which the dialog thread removes when the user
+  // closes the window; null before and after the download.
+  std::atomic<InstallerFiles*> downloadFiles{nullptr};
 };
 
 // The named event and the mailslot through which the installer reports a cancellation.
@@ -58,9 +58,10 @@ StageResult ReadShortcutSetting(const WrapperConfig& config, bool& shortcutEnabl
 // download's end closes it.
 void StartProgressWindow(RunState& state);
 
-// Downloads the installer named by "wrapper" into a new file of the temporary folder, with the
-// progress window following the transfer.
-StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, std::wstring& installerPath);
+// Downloads the installer named by "wrapper" into a new folder of the stub's own below the temporary
+// folder, with the progress window following the transfer. `installer` removes what is left of its
+// files when the run ends.
+StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, InstallerFiles& installer);
 
 // Accepts the downloaded file only when its CRC-32 equals "checksum". On success installerFile holds
 // the file open so that nobody can change or delete it before it has been started.
@@ -68,9 +69,8 @@ StageResult VerifyInstaller(const WrapperConfig& config, const std::wstring& ins
                             UniqueHandle& installerFile);
 
 // Starts the installer, waits for it, acts on its exit code (with the mailslot and the shortcut
-// setting of `state`) and deletes it. The exit code is stored in exitValue.
-StageResult RunInstaller(const WrapperConfig& config, const std::wstring& installerPath,
-                         UniqueHandle installerFile, std::wstring_view ownArgs, RunState& state,
-                         DWORD& exitValue);
+// setting of `state`) and deletes it with its folder. The exit code is stored in exitValue.
+StageResult RunInstaller(const WrapperConfig& config, InstallerFiles& installer, UniqueHandle installerFile,
+                         std::wstring_view ownArgs, RunState& state, DWORD& exitValue);
 
 }  // namespace cv

@@ -22,7 +22,7 @@ headers=$("$objdump" -p "$exe")
 grep -q "file format $format" <<<"$headers" || fail "not $format"
 grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || fail "not a GUI program"
 dlls=$(grep "DLL Name:" <<<"$headers" | awk '{print tolower($3)}' | sort -u)
-allowed="advapi32.dll bcrypt.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll rpcrt4.dll shell32.dll urlmon.dll user32.dll winhttp.dll ws2_32.dll"
+allowed="advapi32.dll bcrypt.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll rpcrt4.dll shell32.dll urlmon.dll user32.dll winhttp.dll wininet.dll ws2_32.dll"
 for dll in $dlls; do
   grep -qw "$dll" <<<"$allowed" || fail "imports $dll, which is not a system DLL"
 done

@@ -108,11 +108,11 @@ class DownloadTest : public testing::Test {
 
   std::string Checksum() const { return std::to_string(Crc32(installer_)); }
 
-  // Linux paths of the files in the temporary folder whose names end in `suffix`.
+  // Linux paths of the files in the temporary folder and its folders whose names end in `suffix`.
   static std::vector<std::string> TempFiles(const std::string& suffix) {
     std::vector<std::string> paths;
     std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(Wine::Get().TempDir(), ignored)) {
+    for (const auto& entry : fs::recursive_directory_iterator(Wine::Get().TempDir(), ignored)) {
       const std::string name = entry.path().filename().string();
       if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
         paths.push_back(entry.path().string());
@@ -125,8 +125,28 @@ class DownloadTest : public testing::Test {
   std::string installer_, document_;
 };
 
-const std::regex kDownloadedLine(
-    R"(INFO Wrapper successfully downloaded to "C:\\users\\[^\\]+\\Temp\\cv[0-9a-fA-F]+\.tmp\.exe")");
+const std::regex kDownloadedLine(std::string("INFO Wrapper successfully downloaded to \"") + kInstallerPathPattern +
+                                  "\"");
+
+// The lines that follow a failure: the stub removes what it downloaded, the reserved name and its
+// folder, and says so. Returns the log without them.
+std::vector<std::string> WithoutRemovals(std::vector<std::string> log, bool installerWasWritten) {
+  const std::string installer = std::string(kInstallerPathPattern);
+  const std::string folder = R"(C:\\users\\[^\\]+\\Temp\\cv[0-9a-f]{16}\\)";
+  std::vector<std::regex> removals;
+  if (installerWasWritten) removals.emplace_back("INFO \"" + installer + "\" deleted");
+  removals.emplace_back("INFO \"" + installer.substr(0, installer.size() - 5) + "\" deleted");  // without "\.exe"
+  removals.emplace_back("INFO \"" + folder + "\" deleted");
+  EXPECT_GE(log.size(), removals.size());
+  if (log.size() < removals.size()) return log;
+  const auto first = log.end() - static_cast<std::ptrdiff_t>(removals.size());
+  for (std::size_t i = 0; i < removals.size(); ++i) {
+    EXPECT_TRUE(std::regex_match(first[static_cast<std::ptrdiff_t>(i)], removals[i])) << first[static_cast<std::ptrdiff_t>(i)];
+  }
+  log.erase(first, log.end());
+  EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+  return log;
+}
 
 TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
   ServeDocument(installerServer_->Url("/setup.exe"), Checksum());
@@ -160,10 +180,8 @@ TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
       << requests[0].target;
   EXPECT_LE(std::stoi(requests[0].target.substr(requests[0].target.find('=') + 1)), 32767);
 
-  // The reserved name stays behind, empty.
-  const auto reserved = TempFiles(".tmp");
-  ASSERT_EQ(reserved.size(), 1u);
-  EXPECT_EQ(fs::file_size(reserved[0]), 0u);
+  // Nothing stays behind: the installer, the reserved name and the folder are gone.
+  EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
 }
 
 TEST_F(DownloadTest, SlowDownloadMovesTheBarThroughRisingPercentages) {
@@ -213,15 +231,11 @@ TEST_F(DownloadTest, WrongChecksumFailsWithCode6AfterTheWindowHasClosed) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 6u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
-  const auto log = LogMessages();
+  const auto log = WithoutRemovals(LogMessages(), true);
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3], "INFO End download");
   EXPECT_TRUE(std::regex_match(log[log.size() - 2], kDownloadedLine)) << log[log.size() - 2];
   EXPECT_EQ(log.back(), "ERROR Mismatch of the wrapper checksum");
-  // What was downloaded stays, as it came.
-  const auto downloaded = TempFiles(".tmp.exe");
-  ASSERT_EQ(downloaded.size(), 1u);
-  EXPECT_EQ(ReadFileBytes(downloaded[0]), installer_);
 }
 
 TEST_F(DownloadTest, EmptyInstallerHasCrc0AndPassesWithChecksum0) {
@@ -243,10 +257,10 @@ TEST_F(DownloadTest, NothingListeningFailsTheDownloadWithCode4) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 4u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
-  const auto log = LogMessages();
+  const auto log = WithoutRemovals(LogMessages(), false);
   ASSERT_FALSE(log.empty());
-  EXPECT_TRUE(std::regex_match(log.back(),
-                               std::regex(R"(ERROR Can't download wrapper to "C:\\users\\[^\\]+\\Temp\\cv[0-9a-fA-F]+\.tmp\.exe")")))
+  EXPECT_TRUE(std::regex_match(log.back(), std::regex(std::string("ERROR Can't download wrapper to \"") +
+                                                      kInstallerPathPattern + "\"")))
       << log.back();
   EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
 }
@@ -264,10 +278,8 @@ TEST_F(DownloadTest, NotFoundAnswerIsWrittenAsTheFileAndFailsTheChecksumWithCode
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 6u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
-  EXPECT_EQ(LogMessages().back(), "ERROR Mismatch of the wrapper checksum");
-  const auto downloaded = TempFiles(".tmp.exe");
-  ASSERT_EQ(downloaded.size(), 1u);
-  EXPECT_EQ(ReadFileBytes(downloaded[0]), page);
+  // The error page was the file that was checked, and removed.
+  EXPECT_EQ(WithoutRemovals(LogMessages(), true).back(), "ERROR Mismatch of the wrapper checksum");
 }
 
 TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
@@ -281,7 +293,7 @@ TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 3u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain configuration. Error code 3"}));
-  const auto log = LogMessages();
+  const auto log = WithoutRemovals(LogMessages(), true);
   ASSERT_GE(log.size(), 2u);
   EXPECT_TRUE(std::regex_match(log[log.size() - 2], kDownloadedLine));
   EXPECT_EQ(log.back(), "ERROR Error parsing file. Error: the document has no member \"checksum\"");
@@ -308,8 +320,8 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   const auto log = LogMessages();
   EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
   EXPECT_THAT(log, testing::Not(testing::Contains(testing::StartsWith("INFO Wrapper successfully"))));
-  EXPECT_THAT(TempFiles(".tmp.exe"), testing::IsEmpty());
-  EXPECT_EQ(TempFiles(".tmp").size(), 1u);  // the reserved name stays
+  // The reserved name and the folder went with the process.
+  EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
 }
 
 // The window code itself, driven by a test program with the stub's dialog: a download that ends

@@ -137,6 +137,13 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // An ASCII text as a wide text (command-line tails of the programs run under Wine).
 std::wstring Widen(const std::string& ascii);
 
+// The installer's path as log lines give it: a file cv<hex>.tmp.exe in the stub's own folder
+// cv<16 hex digits> below the temporary folder (a regular expression).
+constexpr char kInstallerPathPattern[] = R"(C:\\users\\[^\\]+\\Temp\\cv[0-9a-f]{16}\\cv[0-9a-fA-F]+\.tmp\.exe)";
+// Names of what the stub left in the temporary folder: entries whose names begin with "cv" (its
+// folder, and the self-copy cv_setup.exe after a cancellation).
+std::vector<std::string> StubEntriesInTemp();
+
 // ---- Loopback servers --------------------------------------------------------------------------
 
 struct RecordedRequest {

@@ -92,6 +92,16 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
+std::vector<std::string> StubEntriesInTemp() {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(Wine::Get().TempDir(), ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("cv", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
 std::string TestStubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub/cv_setup.exe"; }
 
 std::string WinTestProgram(const std::string& name) {

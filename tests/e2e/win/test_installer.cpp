@@ -1,5 +1,6 @@
 // Test helper standing in for the real installer. It writes its raw command line (UTF-8) to
-// "test_installer_record.txt" beside itself, then acts as its arguments say:
+// "test_installer_record.txt" in the temporary folder (not beside itself: the stub removes its own
+// folder after the run), then acts as its arguments say:
 //   --exit <n>          ends with exit code n (unsigned decimal, default 0)
 //   --message <text>    posts text (one byte per character) into the stub's mailslot before ending
 //   --long-message      posts a 64-byte message instead
@@ -24,12 +25,10 @@ bool Post(const std::string& message) {
 }
 
 bool Record(const wchar_t* commandLine) {
-  wchar_t self[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return false;
-  std::wstring path(self);
-  path.erase(path.find_last_of(L'\\') + 1);
-  path += L"test_installer_record.txt";
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) return false;
+  const std::wstring path = std::wstring(temp) + L"test_installer_record.txt";
 
   const int size = WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(size), '\0');
