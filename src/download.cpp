@@ -24,6 +24,10 @@ std::wstring InstallerFolderName(std::uint64_t random) {
 
 std::string DeletedLine(std::wstring_view path) { return "\"" + Narrow(path) + "\" deleted"; }
 
+std::string StalledDownloadLine() {
+  return "No installer data for " + std::to_string(kStallLimitSeconds) + " s: download stopped";
+}
+
 std::string DownloadFailedLine(std::wstring_view installerPath) {
   return "Can't download wrapper to \"" + Narrow(installerPath) + "\"";
 }

@@ -43,6 +43,14 @@ constexpr wchar_t kInstallerFolderAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;B
 // "\"<path>\" deleted": the line of a file or folder the stub removed.
 std::string DeletedLine(std::wstring_view path);
 
+// A transfer from which no byte has come for this long is given up: the server or the network has
+// stopped while the connection stays open. Thirty seconds is the receive time-out the platform's
+// HTTP stack uses by default; a slow transfer that still moves is never cut short.
+constexpr unsigned kStallLimitSeconds = 30;
+
+// The WARNING line of a transfer given up for a stall.
+std::string StalledDownloadLine();
+
 // "Can't download wrapper to \"<path>\"" and "Wrapper successfully downloaded to \"<path>\"".
 std::string DownloadFailedLine(std::wstring_view installerPath);
 std::string DownloadedLine(std::wstring_view installerPath);

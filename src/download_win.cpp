@@ -5,6 +5,7 @@
 
 #include <winternl.h>
 #include <rpc.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <urlmon.h>
 
@@ -16,6 +17,9 @@
 #include "src/download.h"
 #include "src/progress_win.h"
 #include "src/stages.h"
+
+// From wininet.h, which cannot stand beside winhttp.h (the handle owners include it).
+extern "C" __declspec(dllimport) BOOL WINAPI DeleteUrlCacheEntryW(LPCWSTR url);
 
 namespace cv {
 namespace {
@@ -93,7 +97,8 @@ UniqueHandle CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR des
   constexpr ULONG kSynchronous = 0x20;       // FILE_SYNCHRONOUS_IO_NONALERT
   constexpr ULONG kNoReparse = 0x00200000;   // FILE_OPEN_REPARSE_POINT
   const LONG result = native.createFile(
-      &handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | DELETE | SYNCHRONIZE, &attributes, &status,
+      &handle, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | WRITE_DAC | DELETE | SYNCHRONIZE, &attributes,
+      &status,
       nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, kCreate,
       kDirectory | kSynchronous | kNoReparse, nullptr, 0);
   native.freeString(&ntPath);
@@ -104,7 +109,28 @@ UniqueHandle CreateHeldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR des
   return UniqueHandle(handle);
 }
 
+// Sets the protected access list of `descriptor` on the object of `handle`.
+bool ApplyAccessList(HANDLE handle, PSECURITY_DESCRIPTOR descriptor) {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) return false;
+  const DWORD error = SetSecurityInfo(handle, SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, dacl, nullptr);
+  SetLastError(error);
+  return error == ERROR_SUCCESS;
+}
+
 // ---- The download ---------------------------------------------------------------------------------
+
+// The download service keeps a copy of what it fetched in the user's internet cache; the installer
+// is the stub's to keep or remove, so the copy goes at once, whatever the download gave.
+void ForgetCachedCopy(const std::wstring& url) {
+  if (DeleteUrlCacheEntryW(url.c_str())) return;
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND) LOG(WARNING) << "DeleteUrlCacheEntry failed with error code " << error;
+}
 
 // Ends the progress window when the download stage ends, on every path: the window never outlives
 // the download, also when the platform never reported the end of the data.
@@ -120,6 +146,78 @@ class ProgressWindowCloser {
 
  private:
   RunState& state_;
+};
+
+constexpr ULONGLONG kStallLimitMs = kStallLimitSeconds * 1000ull;
+constexpr DWORD kStallCheckMs = 1000;
+constexpr UINT kAbortStalledMessage = WM_APP + 1;
+constexpr wchar_t kStallWindowClass[] = L"CvStallWatch";
+
+// Aborts the running transfer when it has stalled, for as long as the object lives.
+// URLDownloadToFileW blocks the main thread; under Wine its wait loop takes only the messages of
+// its own window, so neither a timer nor a posted message of ours would run there. A sent message
+// is delivered by every message wait: a watch thread checks the callback's last sign of life and,
+// on a stall, sends a message to a message-only window of the main thread, whose procedure aborts
+// the transfer on the binding's own thread. The download then returns E_ABORT.
+class StallWatch {
+ public:
+  explicit StallWatch(CallbackHandler& callback) : callback_(callback) {
+    callback_.NoteActivity();
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kStallWindowClass;
+    RegisterClassW(&windowClass);  // fails harmlessly when a test made it before
+    window_ = CreateWindowExW(0, kStallWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              windowClass.hInstance, nullptr);
+    if (window_ == nullptr) {
+      LOG(WARNING) << "CreateWindowEx failed with error code " << GetLastError();
+      return;  // the download then runs unwatched
+    }
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (stop_) thread_.reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
+    if (!thread_) LOG(WARNING) << "CreateThread failed with error code " << GetLastError();
+  }
+  StallWatch(const StallWatch&) = delete;
+  StallWatch& operator=(const StallWatch&) = delete;
+  ~StallWatch() {
+    if (thread_) {
+      SetEvent(stop_.get());
+      WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    // A message the watch sent that was not delivered yet goes with the window.
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+
+  // True when the transfer was aborted for a stall.
+  bool Aborted() const { return aborted_; }
+
+ private:
+  static DWORD WINAPI Watch(LPVOID param) {
+    auto* self = static_cast<StallWatch*>(param);
+    while (WaitForSingleObject(self->stop_.get(), kStallCheckMs) == WAIT_TIMEOUT) {
+      if (GetTickCount64() - self->callback_.LastActivity() >= kStallLimitMs) {
+        // Returns at once; the main thread runs the abort at its next message wait.
+        SendNotifyMessageW(self->window_, kAbortStalledMessage, 0, 0);
+        return 0;
+      }
+    }
+    return 0;
+  }
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kAbortStalledMessage) return DefWindowProcW(window, message, wParam, lParam);
+    auto* self = reinterpret_cast<StallWatch*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr) self->aborted_ = self->callback_.AbortTransfer();
+    return 0;
+  }
+
+  CallbackHandler& callback_;
+  HWND window_ = nullptr;
+  UniqueHandle stop_;
+  UniqueHandle thread_;
+  bool aborted_ = false;  // main thread only
 };
 
 }  // namespace
@@ -147,6 +245,11 @@ bool InstallerFiles::Create() {
   if (!folderHandle_) {
     folder_.clear();
     return false;
+  }
+  // The access list once more through the handle: a platform that stores no descriptor given at
+  // creation (Wine) keeps this one. Where the file system keeps no access lists, the run goes on.
+  if (!ApplyAccessList(folderHandle_.get(), descriptor.get())) {
+    LOG(WARNING) << "SetSecurityInfo failed with error code " << GetLastError();
   }
   folder_ += L'\\';
   // The platform's unique name takes a folder of at most MAX_PATH - 14 characters.
@@ -217,9 +320,15 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, Inst
   // lives as long as the process.
   static CallbackHandler callback(state);
   SetDownloadTarget(state, installer);
+  const StallWatch stallWatch(callback);
   const HRESULT result =
       URLDownloadToFileW(nullptr, installerUrl.c_str(), installerPath.c_str(), 0, &callback);
-  if (result != S_OK) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
+  ForgetCachedCopy(installerUrl);
+  // An aborted transfer is a failed one, whatever result the platform gives for it.
+  if (stallWatch.Aborted()) LOG(WARNING) << StalledDownloadLine();
+  if (result != S_OK || stallWatch.Aborted()) {
+    return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
+  }
   LOG(INFO) << DownloadedLine(installerPath);
   return std::nullopt;
 }

@@ -39,16 +39,26 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
 
 }  // namespace
 
-DWORD WINAPI RunProgressWindow(LPVOID parameter) {
-  RunState* state = static_cast<RunState*>(parameter);
+void InitProgressWindowControls() {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
+}
+
+DWORD WINAPI RunProgressWindow(LPVOID parameter) {
+  RunState* state = static_cast<RunState*>(parameter);
   DialogBoxParamW(state->moduleInstance, MAKEINTRESOURCEW(kProgressDialogId), nullptr, ProgressDialogProc,
                   reinterpret_cast<LPARAM>(state));
   return 0;
 }
 
 void StartProgressWindow(RunState& state) {
+  // comctl32 loads here, on the main thread, while no other thread of ours runs. Its DllMain runs
+  // under the loader lock and registers window classes, which first waits for the process's one-time
+  // set-up of the system's window classes; under Wine that set-up loads DLLs (uxtheme) and so needs
+  // the loader lock. When the dialog thread loaded comctl32 while the main thread made its first
+  // window (the download's notification window, a message box), each thread held what the other
+  // waited for and the run stopped for good.
+  InitProgressWindowControls();
   // The thread runs on by itself; its handle is not needed.
   UniqueHandle thread(CreateThread(nullptr, 0, RunProgressWindow, &state, 0, nullptr));
 }
@@ -76,8 +86,26 @@ HRESULT STDMETHODCALLTYPE CallbackHandler::QueryInterface(REFIID id, void** obje
   return E_NOINTERFACE;
 }
 
+HRESULT STDMETHODCALLTYPE CallbackHandler::OnStartBinding(DWORD, IBinding* binding) {
+  NoteActivity();
+  binding_.reset();
+  if (binding != nullptr) {
+    binding->AddRef();
+    *binding_.put() = binding;
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::OnStopBinding(HRESULT, LPCWSTR) {
+  binding_.reset();
+  return S_OK;
+}
+
+bool CallbackHandler::AbortTransfer() { return binding_ && SUCCEEDED(binding_->Abort()); }
+
 HRESULT STDMETHODCALLTYPE CallbackHandler::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                                       LPCWSTR) {
+  NoteActivity();
   const StatusAction action = ActionForStatus(statusCode);
   if (!action.line.empty()) LOG(INFO) << action.line;
   if (action.progressStep) {

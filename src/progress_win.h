@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <urlmon.h>
 
+#include <atomic>
 #include <string>
 
 #include "src/progress.h"
@@ -17,7 +18,12 @@ namespace cv {
 constexpr int kProgressDialogId = 103;
 constexpr int kProgressBarId = 1001;
 
+// Loads the common controls and registers the progress bar's class. Called on the main thread
+// before the dialog thread starts (see StartProgressWindow).
+void InitProgressWindowControls();
+
 // Thread routine: shows the dialog from the module in the RunState given as the parameter; returns 0.
+// InitProgressWindowControls must have run before.
 DWORD WINAPI RunProgressWindow(LPVOID state);
 
 // Moves the bar to `percent`. Before the dialog has opened there is no bar and nothing happens.
@@ -32,7 +38,9 @@ void SetDownloadTarget(RunState& state, InstallerFiles& files);
 void ClearDownloadTarget(RunState& state);
 
 // The download's status callback. Reference counting is not used and never frees it. Every
-// notification succeeds or is not implemented, so the transfer is never asked to stop.
+// notification succeeds or is not implemented; the transfer is stopped only through AbortTransfer.
+// It also notes the transfer's last sign of life and keeps its binding, so that a stalled transfer
+// can be found and aborted.
 class CallbackHandler : public IBindStatusCallback {
  public:
   explicit CallbackHandler(RunState& state) : state_(state) {}
@@ -41,21 +49,33 @@ class CallbackHandler : public IBindStatusCallback {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
+  // Keeps the transfer's binding from its start to its stop, for AbortTransfer.
+  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding* binding) override;
   HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                        LPCWSTR statusText) override;
-  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override;
   HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
 
+  // GetTickCount64() of the transfer's last sign of life: its start (NoteActivity, OnStartBinding)
+  // and every status, one per piece of data received. Read from the stall watch's thread.
+  void NoteActivity() { lastActivity_.store(GetTickCount64()); }
+  ULONGLONG LastActivity() const { return lastActivity_.load(); }
+
+  // Asks the platform to stop the running transfer, which then ends with a failure result. False
+  // when no transfer runs. Called on the thread that started the transfer, the binding's own.
+  bool AbortTransfer();
+
  private:
   RunState& state_;
   PercentTracker lastPercent_;
+  ComPtr<IBinding> binding_;
+  std::atomic<ULONGLONG> lastActivity_{0};
 };
 
 }  // namespace cv

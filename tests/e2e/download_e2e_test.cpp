@@ -3,16 +3,21 @@
 // user closing the window in the middle of a download.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/bench/bench.h"
+#include "tests/e2e/bench/raw_server.h"
 
 namespace cv::bench {
 namespace {
@@ -121,6 +126,17 @@ class DownloadTest : public testing::Test {
     return paths;
   }
 
+  // The copies of "setup.exe" in the internet cache of the download service.
+  static std::set<std::string> CachedCopies() {
+    std::set<std::string> copies;
+    const fs::path cache = fs::path(Wine::Get().UserDir()) / "AppData/Local/Microsoft/Windows/INetCache";
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(cache, ignored)) {
+      if (entry.path().filename().string().rfind("setup[", 0) == 0) copies.insert(entry.path().string());
+    }
+    return copies;
+  }
+
   std::unique_ptr<HttpServer> config_, installerServer_;
   std::string installer_, document_;
 };
@@ -128,22 +144,23 @@ class DownloadTest : public testing::Test {
 const std::regex kDownloadedLine(std::string("INFO Wrapper successfully downloaded to \"") + kInstallerPathPattern +
                                   "\"");
 
-// The lines that follow a failure: the stub removes what it downloaded, the reserved name and its
-// folder, and says so. Returns the log without them.
-std::vector<std::string> WithoutRemovals(std::vector<std::string> log, bool installerWasWritten) {
-  const std::string installer = std::string(kInstallerPathPattern);
-  const std::string folder = R"(C:\\users\\[^\\]+\\Temp\\cv[0-9a-f]{16}\\)";
-  std::vector<std::regex> removals;
-  if (installerWasWritten) removals.emplace_back("INFO \"" + installer + "\" deleted");
-  removals.emplace_back("INFO \"" + installer.substr(0, installer.size() - 5) + "\" deleted");  // without "\.exe"
-  removals.emplace_back("INFO \"" + folder + "\" deleted");
-  EXPECT_GE(log.size(), removals.size());
-  if (log.size() < removals.size()) return log;
-  const auto first = log.end() - static_cast<std::ptrdiff_t>(removals.size());
-  for (std::size_t i = 0; i < removals.size(); ++i) {
-    EXPECT_TRUE(std::regex_match(first[static_cast<std::ptrdiff_t>(i)], removals[i])) << first[static_cast<std::ptrdiff_t>(i)];
+const std::regex kDownloadFailedLine(std::string("ERROR Can't download wrapper to \"") + kInstallerPathPattern +
+                                      "\"");
+
+// The lines that follow a failure: the stub removes what the download wrote (if anything), the
+// reserved name and its folder, and says so. Returns the log without them.
+std::vector<std::string> WithoutRemovals(std::vector<std::string> log) {
+  const std::string installer = kInstallerPathPattern;
+  const std::string reserved = installer.substr(0, installer.size() - 5);  // without "\.exe"
+  const std::string folder = reserved.substr(0, reserved.rfind(R"(\\)") + 2);
+  for (const std::string& removed : {folder, reserved, installer}) {
+    const bool last = removed == installer;
+    if (!log.empty() && std::regex_match(log.back(), std::regex("INFO \"" + removed + "\" deleted"))) {
+      log.pop_back();
+    } else if (!last) {
+      ADD_FAILURE() << "no removal of " << removed << " at the end of the log";
+    }
   }
-  log.erase(first, log.end());
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
   return log;
 }
@@ -152,6 +169,7 @@ TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
   ServeDocument(installerServer_->Url("/setup.exe"), Checksum());
   ServeInstaller(false);
 
+  const auto cachedBefore = CachedCopies();
   const RunResult run = Wine::Get().Run(TestStubExe());
   ASSERT_TRUE(run.finished);
   EXPECT_THAT(run.boxes, testing::IsEmpty());
@@ -180,8 +198,10 @@ TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
       << requests[0].target;
   EXPECT_LE(std::stoi(requests[0].target.substr(requests[0].target.find('=') + 1)), 32767);
 
-  // Nothing stays behind: the installer, the reserved name and the folder are gone.
+  // Nothing stays behind: the installer, the reserved name and the folder are gone, and so is the
+  // copy the download service kept in the internet cache.
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+  EXPECT_EQ(CachedCopies(), cachedBefore);
 }
 
 TEST_F(DownloadTest, SlowDownloadMovesTheBarThroughRisingPercentages) {
@@ -231,7 +251,7 @@ TEST_F(DownloadTest, WrongChecksumFailsWithCode6AfterTheWindowHasClosed) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 6u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
-  const auto log = WithoutRemovals(LogMessages(), true);
+  const auto log = WithoutRemovals(LogMessages());
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3], "INFO End download");
   EXPECT_TRUE(std::regex_match(log[log.size() - 2], kDownloadedLine)) << log[log.size() - 2];
@@ -257,11 +277,9 @@ TEST_F(DownloadTest, NothingListeningFailsTheDownloadWithCode4) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 4u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
-  const auto log = WithoutRemovals(LogMessages(), false);
+  const auto log = WithoutRemovals(LogMessages());
   ASSERT_FALSE(log.empty());
-  EXPECT_TRUE(std::regex_match(log.back(), std::regex(std::string("ERROR Can't download wrapper to \"") +
-                                                      kInstallerPathPattern + "\"")))
-      << log.back();
+  EXPECT_TRUE(std::regex_match(log.back(), kDownloadFailedLine)) << log.back();
   EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
 }
 
@@ -279,7 +297,7 @@ TEST_F(DownloadTest, NotFoundAnswerIsWrittenAsTheFileAndFailsTheChecksumWithCode
   EXPECT_EQ(run.exitCode, 6u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
   // The error page was the file that was checked, and removed.
-  EXPECT_EQ(WithoutRemovals(LogMessages(), true).back(), "ERROR Mismatch of the wrapper checksum");
+  EXPECT_EQ(WithoutRemovals(LogMessages()).back(), "ERROR Mismatch of the wrapper checksum");
 }
 
 TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
@@ -293,7 +311,7 @@ TEST_F(DownloadTest, MissingChecksumFailsWithCode3OnlyAfterTheDownload) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 3u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain configuration. Error code 3"}));
-  const auto log = WithoutRemovals(LogMessages(), true);
+  const auto log = WithoutRemovals(LogMessages());
   ASSERT_GE(log.size(), 2u);
   EXPECT_TRUE(std::regex_match(log[log.size() - 2], kDownloadedLine));
   EXPECT_EQ(log.back(), "ERROR Error parsing file. Error: the document has no member \"checksum\"");
@@ -322,6 +340,66 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   EXPECT_THAT(log, testing::Not(testing::Contains(testing::StartsWith("INFO Wrapper successfully"))));
   // The reserved name and the folder went with the process.
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+}
+
+// A raw server for the installer that sends its header block and then the body in `pieces` equal
+// parts, `gap` apart; with `stallAfter` set it sends that many parts and then nothing more, holding
+// the connection open until the client gives up (or the test ends).
+std::unique_ptr<RawServer> PacedInstallerServer(const std::string& body, int pieces, std::chrono::seconds gap,
+                                                std::optional<int> stallAfter = std::nullopt) {
+  return std::make_unique<RawServer>([=](int socket) {
+    std::string head, request;
+    if (!ReadRequest(socket, head, request)) return;
+    SendAll(socket, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n");
+    const std::size_t piece = (body.size() + pieces - 1) / pieces;
+    for (int i = 0; i < pieces && (!stallAfter || i < *stallAfter); ++i) {
+      if (i > 0) std::this_thread::sleep_for(gap);
+      if (!SendAll(socket, body.substr(i * piece, piece))) return;
+    }
+    // Silent from here on; the client closing the connection ends the wait.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    char byte;
+    while (stallAfter && std::chrono::steady_clock::now() < until) {
+      pollfd waiting{socket, POLLIN, 0};
+      if (poll(&waiting, 1, 200) > 0 && recv(socket, &byte, 1, 0) <= 0) return;
+    }
+  });
+}
+
+// A transfer that stops sending while its connection stays open is given up after the stall
+// limit (30 s without a byte): code 4, with the window closed before the box.
+TEST_F(DownloadTest, StalledTransferFailsWithCode4OnceNoByteCameForTheStallLimit) {
+  const auto server = PacedInstallerServer(installer_, 4, std::chrono::seconds(0), 1);
+  ServeDocument("http://127.0.0.1:" + std::to_string(server->port()) + "/setup.exe", Checksum());
+
+  const auto start = std::chrono::steady_clock::now();
+  auto process = Wine::Get().Start(TestStubExe(), L"", RunOptions{std::chrono::seconds(120), false});
+  ASSERT_TRUE(process->WaitForWindow("We apologize!", std::chrono::seconds(90)));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_FALSE(ProgressWindowVisible());
+  EXPECT_TRUE(process->DismissBox());
+  const RunResult run = process->Wait();
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 4u);
+  EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
+  const auto log = WithoutRemovals(LogMessages());
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "WARNING No installer data for 30 s: download stopped");
+  EXPECT_TRUE(std::regex_match(log.back(), kDownloadFailedLine)) << log.back();
+}
+
+// A slow transfer whose pauses stay under the stall limit runs to its end, however long it takes.
+TEST_F(DownloadTest, SlowTransferThatKeepsMovingIsNeverCutShort) {
+  // Three pieces 20 s apart: about 40 s in all, longer than the stall limit.
+  const auto server = PacedInstallerServer(installer_, 3, std::chrono::seconds(20));
+  ServeDocument("http://127.0.0.1:" + std::to_string(server->port()) + "/setup.exe", Checksum());
+
+  const RunResult run = Wine::Get().Run(TestStubExe(), L"", RunOptions{std::chrono::seconds(150)});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(run.boxes, testing::IsEmpty());
+  EXPECT_THAT(LogMessages(), testing::Contains("INFO Checksum is OK. Continue..."));
 }
 
 // The window code itself, driven by a test program with the stub's dialog: a download that ends

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -359,6 +360,43 @@ TEST_F(OutcomeTest, InstallerThatCannotStartFailsWithCode9AndIsDeleted) {
   EXPECT_TRUE(std::regex_match(log[3], std::regex("ERROR Failed to launch installer\\. Error code [1-9][0-9]*"))) << log[3];
   EXPECT_THAT(HitTargets(), IsEmpty());
   ExpectInstallerDeleted();
+}
+
+// What another program of the user finds while the installer runs: the installer was started from
+// the file that was downloaded and checked, in a folder of the stub's own whose access list lets only
+// the system and administrators write and which cannot be renamed or removed meanwhile; nothing of
+// it is left afterwards.
+TEST_F(OutcomeTest, InstallerRunsFromAHeldFolderOfItsOwnAndNothingIsLeft) {
+  Serve(false);
+  const RunResult run = RunStub(L"--inspect");
+  EXPECT_EQ(run.exitCode, 0u);
+
+  std::map<std::string, std::string> seen;
+  std::istringstream report(ReadFileBytes(Wine::Get().TempDir() + "/test_installer_inspect.txt"));
+  for (std::string line; std::getline(report, line);) {
+    const auto colon = line.find(": ");
+    if (colon != std::string::npos) seen[line.substr(0, colon)] = line.substr(colon + 2);
+  }
+  EXPECT_EQ(seen["path"], InstallerPath());
+  EXPECT_TRUE(std::regex_match(seen["path"], std::regex(kInstallerPathPattern))) << seen["path"];
+  // Wine 8 keeps no access lists of files: it shows one made from the Unix mode bits, which the
+  // stub's list sets. What it can show: the list was set, and nobody but the system and the owner
+  // may write; everyone else may read and run at most.
+  const std::string access = seen["access"];
+  EXPECT_THAT(LogMessages(), testing::Not(testing::Contains(testing::StartsWith("WARNING SetSecurityInfo"))));
+  const std::regex ace(R"(\(A;[A-Z]*;([^;]*);;;([^)]*)\))");
+  int others = 0;
+  for (auto it = std::sregex_iterator(access.begin(), access.end(), ace); it != std::sregex_iterator(); ++it) {
+    const std::string rights = (*it)[1], who = (*it)[2];
+    if (who == "SY" || who == "BA" || who.rfind("S-1-5-21-", 0) == 0) continue;  // system, admins, owner
+    ++others;
+    EXPECT_TRUE(rights == "FRFX" || rights == "0x1200a9") << who << " may " << rights << " in " << access;
+  }
+  EXPECT_GT(others, 0) << "the list read back does not show the stub's: " << access;
+  // Renaming and removing the folder fail while the stub holds it.
+  EXPECT_EQ(seen["rename"].substr(0, 2), "0 ") << seen["rename"];
+  EXPECT_EQ(seen["remove"].substr(0, 2), "0 ") << seen["remove"];
+  EXPECT_THAT(StubEntriesInTemp(), IsEmpty());
 }
 
 TEST_F(OutcomeTest, LongCommandLineReachesInstallerWhole) {

@@ -111,23 +111,29 @@ namespace cv::bench {
 namespace {
 
 TEST_F(RunTest, DllsPlantedBesideTheStubAreNotLoaded) {
-  // The stub in a folder that also holds a winhttp.dll and a urlmon.dll of someone else's.
+  // The stub in a folder that also holds a winhttp.dll and a urlmon.dll of someone else's; and the
+  // stub that acts as on a system without the restricted search, which loads them from the system
+  // folder by full path instead.
   namespace fs = std::filesystem;
-  const fs::path folder = fs::path(Wine::Get().TempDir()) / "downloads";
-  fs::create_directories(folder);
-  fs::copy_file(TestStubExe(), folder / "cv_setup.exe");
-  const fs::path planted = fs::path(WinTestProgram("x")).parent_path() / "planted";
-  for (const char* dll : {"winhttp.dll", "urlmon.dll"}) fs::copy_file(planted / dll, folder / dll);
+  for (const std::string& stub : {TestStubExe(), LegacyDllSearchStubExe()}) {
+    SCOPED_TRACE(stub);
+    Wine::Get().ResetState();
+    const fs::path folder = fs::path(Wine::Get().TempDir()) / "downloads";
+    fs::create_directories(folder);
+    fs::copy_file(stub, folder / "cv_setup.exe");
+    const fs::path planted = fs::path(WinTestProgram("x")).parent_path() / "planted";
+    for (const char* dll : {"winhttp.dll", "urlmon.dll"}) fs::copy_file(planted / dll, folder / dll);
 
-  // Wine itself prefers its own winhttp and urlmon; told to prefer DLLs found by the search, it loads
-  // planted ones as Windows does unless the stub keeps the search to the system folder.
-  RunOptions options;
-  options.dllOverrides = "winhttp,urlmon=n,b";
-  const RunResult run = Wine::Get().Run((folder / "cv_setup.exe").string(), L"", options);
-  EXPECT_TRUE(run.finished);
-  EXPECT_EQ(run.exitCode, 1u);  // no configuration server: the fetch went through the real WinHTTP
-  EXPECT_FALSE(fs::exists(folder / "winhttp.dll.loaded"));
-  EXPECT_FALSE(fs::exists(folder / "urlmon.dll.loaded"));
+    // Wine itself prefers its own winhttp and urlmon; told to prefer DLLs found by the search, it
+    // loads planted ones as Windows does unless the stub keeps the search to the system folder.
+    RunOptions options;
+    options.dllOverrides = "winhttp,urlmon=n,b";
+    const RunResult run = Wine::Get().Run((folder / "cv_setup.exe").string(), L"", options);
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1u);  // no configuration server: the fetch went through the real WinHTTP
+    EXPECT_FALSE(fs::exists(folder / "winhttp.dll.loaded"));
+    EXPECT_FALSE(fs::exists(folder / "urlmon.dll.loaded"));
+  }
 }
 
 }  // namespace

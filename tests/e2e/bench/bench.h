@@ -29,6 +29,8 @@ namespace cv::bench {
 // The stub built with the loopback settings: configuration at http://127.0.0.1:kConfigPort/cv.json,
 // analytics at https://127.0.0.1:kAnalyticsPort, web site http://127.0.0.1:47181, id kTrackingId.
 std::string TestStubExe();
+// The same test stub acting as on a system without SetDefaultDllDirectories.
+std::string LegacyDllSearchStubExe();
 // A Windows test program of tests/e2e/win (name without ".exe").
 std::string WinTestProgram(const std::string& name);
 constexpr int kConfigPort = 47180;

@@ -104,6 +104,10 @@ std::vector<std::string> StubEntriesInTemp() {
 
 std::string TestStubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub/cv_setup.exe"; }
 
+std::string LegacyDllSearchStubExe() {
+  return std::string(CV_WINE_BUILD_DIR) + "/test-stub-legacy-dll-search/cv_setup.exe";
+}
+
 std::string WinTestProgram(const std::string& name) {
   return std::string(CV_WINE_BUILD_DIR) + "/tests/e2e/" + name + ".exe";
 }

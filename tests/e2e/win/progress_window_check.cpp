@@ -51,6 +51,8 @@ int wmain(int argc, wchar_t** argv) {
   const HMODULE stub = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (stub == nullptr) return 3;
   runState.moduleInstance = stub;
+  // As the stub does before it starts the dialog thread.
+  cv::InitProgressWindowControls();
   if (std::wcscmp(argv[2], L"late") == 0) return Late();
   if (std::wcscmp(argv[2], L"moves") == 0) return Moves();
   return 2;

@@ -4,8 +4,13 @@
 //   --exit <n>          ends with exit code n (unsigned decimal, default 0)
 //   --message <text>    posts text (one byte per character) into the stub's mailslot before ending
 //   --long-message      posts a 64-byte message instead
+//   --inspect           writes "test_installer_inspect.txt" to the temporary folder: its own path, the
+//                       access list of its folder as read back, and what renaming and deleting that
+//                       folder gave (1 or 0 and the error number)
 // Unknown arguments (the stub's "-id" and "-v", padding) are ignored.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -24,21 +29,65 @@ bool Post(const std::string& message) {
   return ok && written == message.size();
 }
 
-bool Record(const wchar_t* commandLine) {
+std::wstring TempFile(const wchar_t* name) {
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-  if (length == 0 || length > MAX_PATH) return false;
-  const std::wstring path = std::wstring(temp) + L"test_installer_record.txt";
+  return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(temp) + name;
+}
 
-  const int size = WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, text.data(), size, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(size) - 1);
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+  bytes.resize(static_cast<std::size_t>(size) - 1);
+  return bytes;
+}
 
-  FILE* file = _wfopen(path.c_str(), L"wb");
+// Writes `text` to the file `name` of the temporary folder.
+bool WriteTempFile(const wchar_t* name, const std::string& text) {
+  const std::wstring path = TempFile(name);
+  FILE* file = path.empty() ? nullptr : _wfopen(path.c_str(), L"wb");
   if (file == nullptr) return false;
   const bool ok = fwrite(text.data(), 1, text.size(), file) == text.size();
   return fclose(file) == 0 && ok;
+}
+
+bool Record(const wchar_t* commandLine) { return WriteTempFile(L"test_installer_record.txt", Utf8(commandLine)); }
+
+// What another program of the user sees of the folder the installer was started from.
+bool Inspect() {
+  wchar_t self[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return false;
+  const std::wstring path(self);
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+
+  std::wstring access = L"none";
+  const HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &descriptor) == ERROR_SUCCESS) {
+      LPWSTR text = nullptr;
+      if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                               &text, nullptr)) {
+        access = text;
+        LocalFree(text);
+      }
+      LocalFree(descriptor);
+    }
+    CloseHandle(handle);
+  }
+  const BOOL renamed = MoveFileW(folder.c_str(), (folder + L"-moved").c_str());
+  const DWORD renameError = renamed ? 0 : GetLastError();
+  const BOOL removed = RemoveDirectoryW(folder.c_str());
+  const DWORD removeError = removed ? 0 : GetLastError();
+
+  const std::string report = "path: " + Utf8(path) + "\naccess: " + Utf8(access) + "\nrename: " +
+                             std::to_string(renamed) + " " + std::to_string(renameError) + "\nremove: " +
+                             std::to_string(removed) + " " + std::to_string(removeError) + "\n";
+  return WriteTempFile(L"test_installer_inspect.txt", report);
 }
 
 }  // namespace
@@ -60,6 +109,8 @@ int wmain() {
       std::string bytes;
       for (const wchar_t c : text) bytes.push_back(static_cast<char>(c & 0xFF));
       if (!Post(bytes)) return 92;
+    } else if (arg == L"--inspect") {
+      if (!Inspect()) return 93;
     } else if (arg == L"--long-message") {
       std::string bytes;
       for (int k = 0; k < 64; ++k) bytes.push_back(static_cast<char>('A' + k % 26));
