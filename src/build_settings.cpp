@@ -1,4 +1,5 @@
-// Build-time settings, passed in by the build as CV_* definitions.
+// Build-time settings, passed in by the build as CV_* definitions. The release key comes as the
+// base64 body of its PEM block (CV_RELEASE_KEY_BASE64), which the build has checked.
 #include "src/build_settings.h"
 
 #define CV_WIDEN2(text) L##text
@@ -10,5 +11,11 @@ const wchar_t kConfigUrl[] = CV_WIDEN(CV_CONFIG_URL);
 const wchar_t kSiteUrl[] = CV_WIDEN(CV_SITE_URL);
 const wchar_t kAnalyticsUrl[] = CV_WIDEN(CV_ANALYTICS_URL);
 const wchar_t kTrackingId[] = CV_WIDEN(CV_TRACKING_ID);
+
+#ifdef CV_RELEASE_KEY_BASE64
+const char kReleaseKeyPem[] = "-----BEGIN PUBLIC KEY-----\n" CV_RELEASE_KEY_BASE64 "\n-----END PUBLIC KEY-----\n";
+#else
+const char kReleaseKeyPem[] = "";
+#endif
 
 }  // namespace cv

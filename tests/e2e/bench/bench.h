@@ -27,8 +27,14 @@ namespace cv::bench {
 // The stub built with the loopback settings: configuration at http://127.0.0.1:kConfigPort/cv.json,
 // analytics at https://127.0.0.1:kAnalyticsPort, web site http://127.0.0.1:47181, id kTrackingId.
 std::string TestStubExe();
+// The same stub built with the test release key (tests/e2e/keys): it takes only signed documents.
+std::string SignedTestStubExe();
+// The private half of that key, with which Publish signs the tests' releases.
+std::string TestReleasePrivateKey();
 // A Windows test program of tests/e2e/win (name without ".exe").
 std::string WinTestProgram(const std::string& name);
+// Runs the release tool publish (native) with these arguments; its exit status.
+int Publish(const std::vector<std::string>& args);
 constexpr int kConfigPort = 47180;
 constexpr int kAnalyticsPort = 47443;
 constexpr char kSiteUrl[] = "http://127.0.0.1:47181";
