@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/e2e/bench/bench.h"
