@@ -1,6 +1,7 @@
 # Build-time settings of the stub: where the configuration document, the product web site and the
-# analytics collect endpoint are, and the analytics property id. The release stub uses the cache
-# values; the test stub (tests/) is built from the same objects with loopback addresses.
+# analytics collect endpoint are, the analytics property id and the publisher's release key. The
+# release stub uses the cache values; the test stubs (tests/) are built from the same objects with
+# loopback addresses.
 
 set(CV_CONFIG_URL "http://dist.halcyra.net/cv.json" CACHE STRING
     "Plain-HTTP address of the configuration document")
@@ -9,6 +10,8 @@ set(CV_SITE_URL "http://www.corvida.com" CACHE STRING
 set(CV_ANALYTICS_URL "https://www.google-analytics.com" CACHE STRING
     "Base address of the analytics collect endpoint (HTTPS)")
 set(CV_TRACKING_ID "UA-48912306-1" CACHE STRING "Analytics property id")
+set(CV_RELEASE_KEY "" CACHE FILEPATH
+    "The publisher's release-key.pub (ECDSA P-256 PEM); with it the stub takes only signed documents")
 
 # Loopback settings of the test stub; the end-to-end tests start their servers on these ports.
 set(CV_TEST_CONFIG_PORT 47180 CACHE STRING "Port of the test stub's configuration server")
@@ -17,3 +20,8 @@ set(CV_TEST_CONFIG_URL "http://127.0.0.1:${CV_TEST_CONFIG_PORT}/cv.json")
 set(CV_TEST_SITE_URL "http://127.0.0.1:47181")
 set(CV_TEST_ANALYTICS_URL "https://127.0.0.1:${CV_TEST_ANALYTICS_PORT}")
 set(CV_TEST_TRACKING_ID "UA-12345678-9")
+# The signed test stub's key; its private half signs the end-to-end tests' releases.
+set(CV_TEST_RELEASE_KEY "${CMAKE_SOURCE_DIR}/tests/e2e/keys/release-key.pub")
+# The demo's throw-away key (tools/demo.sh sets it): with it the build also makes demo-stub/, the
+# test stub's loopback settings with that key.
+set(CV_DEMO_RELEASE_KEY "" CACHE FILEPATH "Release key of the demo's stub (set by tools/demo.sh)")

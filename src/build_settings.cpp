@@ -1,4 +1,5 @@
-// Build-time settings, passed in by the build as CV_* definitions.
+// Build-time settings, passed in by the build as CV_* definitions. The release key comes as the
+// base64 body of its PEM block (CV_RELEASE_KEY_BASE64), which the build has checked.
 #include "src/build_settings.h"
 
 #define CV_WIDEN2(text) L##text
@@ -16,6 +17,12 @@ const wchar_t kPreloadedDlls[] = CV_WIDEN(CV_PRELOADED_DLLS);
 const bool kActAsWithoutDefaultDllDirectories = true;
 #else
 const bool kActAsWithoutDefaultDllDirectories = false;
+#endif
+
+#ifdef CV_RELEASE_KEY_BASE64
+const char kReleaseKeyPem[] = "-----BEGIN PUBLIC KEY-----\n" CV_RELEASE_KEY_BASE64 "\n-----END PUBLIC KEY-----\n";
+#else
+const char kReleaseKeyPem[] = "";
 #endif
 
 }  // namespace cv

@@ -7,6 +7,9 @@ extern const wchar_t kConfigUrl[];      // plain-HTTP address of the configurati
 extern const wchar_t kSiteUrl[];        // product web site, base of the cancellation page
 extern const wchar_t kAnalyticsUrl[];   // analytics collect endpoint's base address (HTTPS)
 extern const wchar_t kTrackingId[];     // analytics property id
+// The publisher's ECDSA P-256 public key (PEM) that signs the configuration document, or an empty
+// text for a stub that takes unsigned documents.
+extern const char kReleaseKeyPem[];
 
 // The delay-loaded DLLs to load from the system folder by full path where the restricted DLL search
 // is missing, separated by "|".

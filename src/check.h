@@ -1,5 +1,5 @@
-// The installer check's texts: the ERROR lines of a file that cannot be read and of a file whose
-// CRC-32 differs from the document's "checksum".
+// The installer check's texts: the ERROR lines of a file that cannot be read or hashed and of a file
+// whose CRC-32 differs from the document's "checksum" or whose SHA-256 differs from its "sha256".
 #pragma once
 
 namespace cv {
@@ -9,5 +9,11 @@ constexpr char kInstallerOpenFailedLine[] = "Failed to open the file: iostream s
 
 // The ERROR line when the file's CRC-32 is not the document's "checksum".
 constexpr char kChecksumMismatchLine[] = "Mismatch of the wrapper checksum";
+
+// The ERROR line when the file's SHA-256 is not the document's "sha256".
+constexpr char kSha256MismatchLine[] = "Mismatch of the wrapper SHA-256";
+
+// The ERROR line when the SHA-256 cannot be computed, before the failed call.
+constexpr char kSha256FailedPrefix[] = "Failed to compute the wrapper SHA-256: ";
 
 }  // namespace cv

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "src/signature.h"
+
 namespace cv {
 namespace {
 
@@ -93,6 +95,17 @@ StageResult ParseConfig(std::wstring_view text, WrapperConfig& config) {
   return std::nullopt;
 }
 
+StageResult ParseSignedConfig(std::string_view bytes, WrapperConfig& config) {
+  std::wstring text;
+  const auto decoded = jsoncons::unicode_traits::convert(bytes.data(), bytes.size(), text);
+  if (decoded.ec != jsoncons::unicode_traits::conv_errc()) {
+    return ConfigFailure("the document is not valid UTF-8");
+  }
+  if (auto failure = ParseConfig(text, config)) return failure;
+  std::optional<std::string> sha256;
+  return ReadSha256Member(config, true, sha256);
+}
+
 StageResult ReadBoolMember(const WrapperConfig& config, std::string_view name, bool& value) {
   StageResult failure;
   const WrapperConfig* member = FindMember(config, name, failure);
@@ -120,6 +133,23 @@ StageResult ReadUint32Member(const WrapperConfig& config, std::string_view name,
     return ConfigFailure("the member " + Quoted(name) + " cannot be converted to an unsigned integer");
   }
   value = static_cast<std::uint32_t>(*converted);
+  return std::nullopt;
+}
+
+StageResult ReadSha256Member(const WrapperConfig& config, bool required, std::optional<std::string>& value) {
+  constexpr std::string_view kName = "sha256";
+  if (!required && config.is_object() && !config.contains(Widen(kName))) return std::nullopt;
+  StageResult failure;
+  const WrapperConfig* member = FindMember(config, kName, failure);
+  if (member == nullptr) return failure;
+  // Only a string: a number's JSON text could be 64 digits too, and the parser keeps a number too
+  // long for 64 bits as a string with a tag.
+  if (!member->is_string() || member->tag() != jsoncons::semantic_tag::none ||
+      !IsSha256Hex(member->as_string_view())) {
+    return ConfigFailure("the member " + Quoted(kName) + " is not a string of 64 lower-case hex digits");
+  }
+  const std::wstring_view hex = member->as_string_view();
+  value = std::string(hex.begin(), hex.end());
   return std::nullopt;
 }
 

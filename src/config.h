@@ -1,6 +1,7 @@
 // The configuration document: a JSON object whose members "shortcut", "wrapper", "checksum" and
-// "version" are looked up and converted at the step of the run that uses each. A document that
-// cannot be parsed, or whose member is missing or cannot be converted, fails the run with code 3.
+// "version" (and, in a signed release, "sha256") are looked up and converted at the step of the run
+// that uses each. A document that cannot be parsed, or whose member is missing or cannot be
+// converted, fails the run with code 3.
 #pragma once
 
 #include <jsoncons/json.hpp>
@@ -20,6 +21,11 @@ using WrapperConfig = jsoncons::wjson;
 // failure the ERROR line carries the parser's description, which names the line and column.
 StageResult ParseConfig(std::wstring_view text, WrapperConfig& config);
 
+// A signed document, from the exact bytes whose signature was checked: they are decoded as UTF-8,
+// strictly, rather than by the charset the answer's headers name (the headers are not signed), then
+// parsed as ParseConfig does. A signed document must name the installer's SHA-256 ("sha256").
+StageResult ParseSignedConfig(std::string_view bytes, WrapperConfig& config);
+
 // Member reads. Names are compared exactly, letter case included.
 // To bool: a boolean as it is, a number when it is not zero, a string by the same rule applied to
 // the JSON value its text holds.
@@ -30,6 +36,17 @@ StageResult ReadTextMember(const WrapperConfig& config, std::string_view name, s
 // two's-complement bits, a number from 0 up to 2^64 truncated, a boolean as 1 or 0, a string by the
 // same rule applied to the JSON value its text holds). So -1 and 4294967295 both give FFFFFFFF.
 StageResult ReadUint32Member(const WrapperConfig& config, std::string_view name, std::uint32_t& value);
+// "sha256": the installer's SHA-256 as a string of 64 lower-case hex digits. A document without the
+// member leaves `value` empty, which is a failure only when `required`.
+StageResult ReadSha256Member(const WrapperConfig& config, bool required, std::optional<std::string>& value);
+
+// A stub built with the publisher's key fetches the document and its signature file (the document's
+// address with this suffix) together at most this many times: a release published between the two
+// fetches of one round makes them disagree once.
+constexpr wchar_t kSignatureFileSuffix[] = L".sig";
+constexpr int kSignedConfigAttempts = 2;
+// The ERROR line of a document whose signature is missing, unreadable or wrong, before the reason.
+constexpr char kConfigSignatureFailedPrefix[] = "Configuration signature check failed: ";
 
 // Member values that the run can use. Nothing when the value is usable, otherwise why not.
 // The installer's address: "http://" or "https://" (letter case ignored) followed by a host name.

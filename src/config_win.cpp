@@ -1,32 +1,77 @@
 // Configuration stage: fetch the document with one WinHttpClient request, parse it, and take the
-// "shortcut" setting from it.
+// "shortcut" setting from it. A stub built with the publisher's key also fetches the document's
+// signature file and accepts only a document whose exact bytes the publisher signed.
+#include <optional>
+
 #include "http/winhttp_client.h"
 #include "log/log.h"
 #include "src/build_settings.h"
+#include "src/signature.h"
+#include "src/signature_win.h"
 #include "src/stages.h"
 
 namespace cv {
 namespace {
 
-// GETs the configuration address. True with the decoded body in `text` when the client counts the
-// response as complete, whatever its HTTP status; false otherwise.
-bool FetchConfigText(std::wstring& text) {
-  WinHttpClient client(kConfigUrl);
-  if (!client.Execute(L"GET")) return false;
-  text = client.ResponseText();
-  return true;
+// One answer, taken whatever its HTTP status.
+struct FetchedFile {
+  std::string bytes;    // the body exactly as received
+  std::wstring text;    // the body as the client decodes it
+  std::wstring status;  // the HTTP status code
+};
+
+// GETs `url`; nothing when the client does not count the response as complete.
+std::optional<FetchedFile> FetchBytes(const std::wstring& url) {
+  WinHttpClient client(url);
+  if (!client.Execute(L"GET")) return std::nullopt;
+  const char* body = client.RawBody();
+  return FetchedFile{body != nullptr ? std::string(body, client.RawBodyLength()) : std::string(),
+                     client.ResponseText(), client.StatusCode()};
+}
+
+// Fetches the signature file beside the document and checks it over the document's bytes. Nothing
+// when the publisher signed these bytes, otherwise why the document cannot be trusted.
+std::optional<std::string> SignatureProblem(const P256PublicKey& key, const FetchedFile& document) {
+  const auto signature = FetchBytes(std::wstring(kConfigUrl) + kSignatureFileSuffix);
+  if (!signature) return std::string("the signature file could not be downloaded");
+  if (signature->status != L"200") {
+    return "the server answered the signature request with HTTP status " + Narrow(signature->status);
+  }
+  return ReleaseSignatureProblem(key, document.bytes, signature->bytes);
 }
 
 }  // namespace
 
 StageResult ObtainConfig(WrapperConfig& config) {
-  LOG(INFO) << "Downloading config file";
-  std::wstring text;
-  if (!FetchConfigText(text)) return Failure{FailureCode::ConfigDownloadFailed, "Can't download config file"};
-  LOG(INFO) << "Config file has been downloaded successfully";
+  const bool signedRelease = kReleaseKeyPem[0] != '\0';
+  P256PublicKey key{};
+  if (signedRelease) {
+    if (const auto problem = ParseP256PublicKeyPem(kReleaseKeyPem, key)) {
+      return Failure{FailureCode::ConfigSignatureFailed, kConfigSignatureFailedPrefix + ("the built-in key: " + *problem)};
+    }
+  }
+  for (int attempt = 1;; ++attempt) {
+    LOG(INFO) << "Downloading config file";
+    const auto document = FetchBytes(kConfigUrl);
+    if (!document) return Failure{FailureCode::ConfigDownloadFailed, "Can't download config file"};
+    LOG(INFO) << "Config file has been downloaded successfully";
+    if (!signedRelease) {
+      LOG(INFO) << "Parsing config file";
+      return ParseConfig(document->text, config);
+    }
 
-  LOG(INFO) << "Parsing config file";
-  return ParseConfig(text, config);
+    LOG(INFO) << "Checking config signature";
+    const auto problem = SignatureProblem(key, *document);
+    if (!problem) {
+      LOG(INFO) << "Config signature is OK";
+      LOG(INFO) << "Parsing config file";
+      return ParseSignedConfig(document->bytes, config);
+    }
+    if (attempt == kSignedConfigAttempts) {
+      return Failure{FailureCode::ConfigSignatureFailed, kConfigSignatureFailedPrefix + *problem};
+    }
+    LOG(WARNING) << kConfigSignatureFailedPrefix << *problem;
+  }
 }
 
 StageResult ReadShortcutSetting(const WrapperConfig& config, bool& shortcutEnabled) {

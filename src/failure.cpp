@@ -13,6 +13,7 @@ const wchar_t* FailureMessage(FailureCode code) {
     case FailureCode::EventCreateFailed: return L"Failed to create communication event. Error code 7";
     case FailureCode::MailslotCreateFailed: return L"Failed to create communication slot. Error code 8";
     case FailureCode::InstallerLaunchFailed: return L"Cannot start the installer. Error code 9";
+    case FailureCode::ConfigSignatureFailed: return L"Cannot verify configuration. Error code 10";
   }
   return L"";
 }

@@ -16,6 +16,7 @@ enum class FailureCode : std::uint32_t {
   EventCreateFailed = 7,
   MailslotCreateFailed = 8,
   InstallerLaunchFailed = 9,
+  ConfigSignatureFailed = 10,
 };
 
 // The message box text, ending in "Error code " and the number.

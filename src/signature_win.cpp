@@ -16,6 +16,11 @@ PUCHAR Bytes(const void* data) { return static_cast<PUCHAR>(const_cast<void*>(da
 
 }  // namespace
 
+std::string DescribeCngFailure(const CngFailure& failure) {
+  return std::string(failure.call) + " failed with error code " +
+         std::to_string(static_cast<std::uint32_t>(failure.status));
+}
+
 Sha256::Sha256() {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
@@ -84,6 +89,16 @@ CngResult VerifyReleaseSignature(const P256PublicKey& key, const void* data, std
   status = BCryptVerifySignature(publicKey.get(), nullptr, digest->data(), static_cast<ULONG>(digest->size()),
                                  Bytes(signature.data()), static_cast<ULONG>(signature.size()), 0);
   if (!BCRYPT_SUCCESS(status)) return CngFailure{"BCryptVerifySignature", status};
+  return std::nullopt;
+}
+
+std::optional<std::string> ReleaseSignatureProblem(const P256PublicKey& key, std::string_view document,
+                                                   std::string_view signatureText) {
+  P256Signature signature;
+  if (auto problem = ParseSignatureText(signatureText, signature)) return problem;
+  const CngResult result = VerifyReleaseSignature(key, document.data(), document.size(), signature);
+  if (IsSignatureMismatch(result)) return std::string("the signature does not match the document");
+  if (result) return DescribeCngFailure(*result);
   return std::nullopt;
 }
 

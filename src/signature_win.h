@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/handles_win.h"
 #include "src/signature.h"
@@ -23,6 +25,9 @@ using CngResult = std::optional<CngFailure>;
 
 // What BCryptVerifySignature returns for a well-formed signature that does not match.
 constexpr NTSTATUS kStatusInvalidSignature = static_cast<NTSTATUS>(0xC000A000);
+
+// "<call> failed with error code <NTSTATUS in decimal>", as log lines name a failed platform call.
+std::string DescribeCngFailure(const CngFailure& failure);
 
 // True when the check ran and the signature does not match, as opposed to the check failing.
 inline bool IsSignatureMismatch(const CngResult& result) {
@@ -50,5 +55,11 @@ class Sha256 {
 // key) from a failed call.
 CngResult VerifyReleaseSignature(const P256PublicKey& key, const void* data, std::size_t size,
                                  const P256Signature& signature);
+
+// Checks the text of a signature file against the exact bytes of a document. Nothing when the
+// publisher of `key` signed them, otherwise why not: the text is no signature, the signature does
+// not match, or a CNG call failed.
+std::optional<std::string> ReleaseSignatureProblem(const P256PublicKey& key, std::string_view document,
+                                                   std::string_view signatureText);
 
 }  // namespace cv

@@ -14,24 +14,15 @@
 #include <vector>
 
 #include "src/crc32.h"
+#include "tests/bench/bench_file.h"
 
 namespace {
 
-constexpr std::size_t kMiB = 1024 * 1024;
+using cv::bench::kMiB;
+using cv::bench::RandomBytes;
 constexpr std::size_t kPieceSize = kMiB;
 
 enum Method { kZlib, kBytewise, kSliceBy8, kCarrylessMultiply };
-
-// Random bytes of the given size.
-std::vector<unsigned char> RandomBytes(std::size_t size) {
-  std::vector<unsigned char> bytes(size);
-  std::mt19937_64 random(42);
-  for (std::size_t i = 0; i + 8 <= size; i += 8) {
-    const std::uint64_t word = random();
-    for (int b = 0; b < 8; ++b) bytes[i + b] = static_cast<unsigned char>(word >> (8 * b));
-  }
-  return bytes;
-}
 
 // Advances `crc` (the running value of the method: zlib's finished CRC, or the stub's object) over
 // one piece.
@@ -60,21 +51,10 @@ const std::vector<unsigned char>& Buffer() {
   return buffer;
 }
 
-// A file of random content in the temporary folder, written in pieces, removed at exit.
 const std::string& TestFile() {
   static const std::string path = [] {
     const char* mib = std::getenv("CV_CRC_BENCH_FILE_MIB");
-    const std::size_t size = (mib != nullptr ? std::strtoull(mib, nullptr, 10) : 256) * kMiB;
-    const std::string name = (std::filesystem::temp_directory_path() / "cv_crc32_bench.bin").string();
-    const std::vector<unsigned char> piece = RandomBytes(kPieceSize);
-    FILE* file = std::fopen(name.c_str(), "wb");
-    for (std::size_t done = 0; file != nullptr && done < size; done += kPieceSize) {
-      std::fwrite(piece.data(), 1, kPieceSize, file);
-      std::fputc(static_cast<int>(done / kPieceSize), file);  // pieces differ
-    }
-    if (file != nullptr) std::fclose(file);
-    std::atexit([] { std::filesystem::remove(std::filesystem::temp_directory_path() / "cv_crc32_bench.bin"); });
-    return name;
+    return cv::bench::RandomFile("cv_crc32_bench.bin", mib != nullptr ? std::strtoull(mib, nullptr, 10) : 256);
   }();
   return path;
 }

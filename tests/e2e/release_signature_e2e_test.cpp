@@ -11,7 +11,6 @@
 
 #include "src/signature.h"
 #include "tests/e2e/bench/bench.h"
-#include "tests/e2e/bench/spawn.h"
 
 namespace cv::bench {
 namespace {
@@ -36,11 +35,6 @@ class ReleaseSignatureTest : public testing::Test {
   }
   static void TearDownTestSuite() { fs::remove_all(root_); }
 
-  static int Publish(const std::vector<std::string>& args) {
-    std::vector<std::string> command = {CV_PUBLISH_EXE};
-    command.insert(command.end(), args.begin(), args.end());
-    return RunToEnd(command, {});
-  }
   static std::string Path(const std::string& name) { return (root_ / name).string(); }
 
   // Runs release_check.exe on these files and returns its report.

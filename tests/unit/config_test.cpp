@@ -251,3 +251,75 @@ TEST(VersionTextProblem, RefusesDoubleQuotesAndControlCharacters) {
 
 }  // namespace
 }  // namespace cv
+
+// ---- Signed documents ------------------------------------------------------------------------
+
+namespace cv {
+namespace {
+
+// SHA-256 of "test".
+constexpr char kSha256[] = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+
+// A document given as bytes, and the ERROR line of its failure (empty when it is accepted).
+struct SignedCase {
+  std::string bytes;
+  std::string logLine;
+};
+
+class SignedConfigTest : public testing::TestWithParam<SignedCase> {};
+
+TEST_P(SignedConfigTest, DecodesUtf8StrictlyAndRequiresSha256) {
+  WrapperConfig config;
+  const StageResult failure = ParseSignedConfig(GetParam().bytes, config);
+  if (GetParam().logLine.empty()) {
+    EXPECT_FALSE(failure.has_value()) << failure->logLine;
+    return;
+  }
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureCode::ConfigParseFailed);
+  EXPECT_EQ(failure->logLine, GetParam().logLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, SignedConfigTest,
+    testing::Values(
+        SignedCase{std::string("{\"version\": \"caf\xC3\xA9\", \"sha256\": \"") + kSha256 + "\"}", ""},
+        SignedCase{std::string("{\"version\": \"caf\xE9\", \"sha256\": \"") + kSha256 + "\"}",
+                   "Error parsing file. Error: the document is not valid UTF-8"},
+        SignedCase{std::string("{\"sha256\": \"") + kSha256 + std::string("\"}\0{}", 5), "Error parsing file. Error: "
+                   "Unexpected non-whitespace character after JSON text at line 1 and column 79"},
+        SignedCase{"{\"version\": \"1\"}", "Error parsing file. Error: the document has no member \"sha256\""},
+        SignedCase{"[1]", "Error parsing file. Error: the document is not a JSON object, so it has no member "
+                          "\"sha256\""}));
+
+TEST(ReadSha256Member, TakesOnlyAStringOf64LowerCaseHexDigits) {
+  const std::string upper = "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08";
+  const std::string bad = "Error parsing file. Error: the member \"sha256\" is not a string of 64 lower-case hex digits";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {std::string("\"") + kSha256 + "\"", ""},
+      {"\"" + upper + "\"", bad},
+      {std::string("\"") + (kSha256 + 1) + "\"", bad},
+      {"1111111111111111111111111111111111111111111111111111111111111111", bad},
+      {"null", bad}};
+  for (const auto& [member, logLine] : cases) {
+    const std::string text = "{\"sha256\": " + member + "}";
+    const WrapperConfig config = Parsed(std::wstring(text.begin(), text.end()));
+    for (const bool required : {false, true}) {
+      std::optional<std::string> value;
+      const StageResult failure = ReadSha256Member(config, required, value);
+      EXPECT_EQ(failure ? failure->logLine : "", logLine) << member;
+      EXPECT_EQ(value, logLine.empty() ? std::optional<std::string>(kSha256) : std::nullopt) << member;
+    }
+  }
+  // Without the member: nothing to check, unless the document must name one.
+  const WrapperConfig none = Parsed(L"{\"checksum\": 1}");
+  std::optional<std::string> value;
+  EXPECT_FALSE(ReadSha256Member(none, false, value).has_value());
+  EXPECT_FALSE(value.has_value());
+  const StageResult failure = ReadSha256Member(none, true, value);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->logLine, "Error parsing file. Error: the document has no member \"sha256\"");
+}
+
+}  // namespace
+}  // namespace cv

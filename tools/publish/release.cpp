@@ -99,20 +99,20 @@ void CheckRelease(const std::string& publicKeyPath, const std::string& folder,
     throw PublishError(signaturePath + " is not a signature of " + documentPath + " by this key");
   }
 
-  // Every member the stub reads, by its rules.
+  // Every member the stub reads, by its rules for a signed document.
   WrapperConfig config;
-  RequireNoFailure(ParseConfig(WideText(document, documentPath), config), documentPath);
+  RequireNoFailure(ParseSignedConfig(document, config), documentPath);
   bool shortcut = false;
   RequireNoFailure(ReadBoolMember(config, "shortcut", shortcut), documentPath);
-  std::wstring wrapper, version, sha256;
+  std::wstring wrapper, version;
   RequireNoFailure(ReadTextMember(config, "wrapper", wrapper), documentPath);
   RequireUsableAddress(wrapper, documentPath + ": \"wrapper\"");
   std::uint32_t checksum = 0;
   RequireNoFailure(ReadUint32Member(config, "checksum", checksum), documentPath);
   RequireNoFailure(ReadTextMember(config, "version", version), documentPath);
   RequireUsableVersion(version, documentPath + ": \"version\"");
-  RequireNoFailure(ReadTextMember(config, "sha256", sha256), documentPath);
-  if (!IsSha256Hex(sha256)) throw PublishError(documentPath + ": \"sha256\" is not 64 lower-case hex digits");
+  std::optional<std::string> sha256;
+  RequireNoFailure(ReadSha256Member(config, true, sha256), documentPath);
 
   if (!installerPath) return;
   const InstallerDigest digest = DigestInstaller(*installerPath);
@@ -121,7 +121,7 @@ void CheckRelease(const std::string& publicKeyPath, const std::string& folder,
                        std::to_string(checksum));
   }
   const std::string hex = LowerHex(digest.sha256.data(), digest.sha256.size());
-  if (std::wstring(hex.begin(), hex.end()) != sha256) {
+  if (hex != *sha256) {
     throw PublishError("the SHA-256 of " + *installerPath + " is " + hex + ", not the document's");
   }
 }

@@ -31,8 +31,14 @@ namespace cv::bench {
 std::string TestStubExe();
 // The same test stub acting as on a system without SetDefaultDllDirectories.
 std::string LegacyDllSearchStubExe();
+// The same stub built with the test release key (tests/e2e/keys): it takes only signed documents.
+std::string SignedTestStubExe();
+// The private half of that key, with which Publish signs the tests' releases.
+std::string TestReleasePrivateKey();
 // A Windows test program of tests/e2e/win (name without ".exe").
 std::string WinTestProgram(const std::string& name);
+// Runs the release tool publish (native) with these arguments; its exit status.
+int Publish(const std::vector<std::string>& args);
 constexpr int kConfigPort = 47180;
 constexpr int kAnalyticsPort = 47443;
 constexpr char kSiteUrl[] = "http://127.0.0.1:47181";

@@ -108,6 +108,16 @@ std::string LegacyDllSearchStubExe() {
   return std::string(CV_WINE_BUILD_DIR) + "/test-stub-legacy-dll-search/cv_setup.exe";
 }
 
+std::string SignedTestStubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub-signed/cv_setup.exe"; }
+
+std::string TestReleasePrivateKey() { return std::string(CV_SOURCE_DIR) + "/tests/e2e/keys/release-key.pem"; }
+
+int Publish(const std::vector<std::string>& args) {
+  std::vector<std::string> command = {CV_PUBLISH_EXE};
+  command.insert(command.end(), args.begin(), args.end());
+  return RunToEnd(command, {});
+}
+
 std::string WinTestProgram(const std::string& name) {
   return std::string(CV_WINE_BUILD_DIR) + "/tests/e2e/" + name + ".exe";
 }
