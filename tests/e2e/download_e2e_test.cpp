@@ -147,23 +147,6 @@ const std::regex kDownloadedLine(std::string("INFO Wrapper successfully download
 const std::regex kDownloadFailedLine(std::string("ERROR Can't download wrapper to \"") + kInstallerPathPattern +
                                       "\"");
 
-// The lines that follow a failure: the stub removes what the download wrote (if anything), the
-// reserved name and its folder, and says so. Returns the log without them.
-std::vector<std::string> WithoutRemovals(std::vector<std::string> log) {
-  const std::string installer = kInstallerPathPattern;
-  const std::string reserved = installer.substr(0, installer.size() - 5);  // without "\.exe"
-  const std::string folder = reserved.substr(0, reserved.rfind(R"(\\)") + 2);
-  for (const std::string& removed : {folder, reserved, installer}) {
-    const bool last = removed == installer;
-    if (!log.empty() && std::regex_match(log.back(), std::regex("INFO \"" + removed + "\" deleted"))) {
-      log.pop_back();
-    } else if (!last) {
-      ADD_FAILURE() << "no removal of " << removed << " at the end of the log";
-    }
-  }
-  EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
-  return log;
-}
 
 TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
   ServeDocument(installerServer_->Url("/setup.exe"), Checksum());

@@ -151,6 +151,10 @@ constexpr char kInstallerPathPattern[] = R"(C:\\users\\[^\\]+\\Temp\\cv[0-9a-f]{
 // Names of what the stub left in the temporary folder: entries whose names begin with "cv" (its
 // folder, and the self-copy cv_setup.exe after a cancellation).
 std::vector<std::string> StubEntriesInTemp();
+// A failed run's log without the lines at its end by which the stub says what it removed: what the
+// download wrote (if anything), the reserved name and its folder. Fails the test when the reserved
+// name's or the folder's line is missing, or when anything of the stub's is left in the temporary folder.
+std::vector<std::string> WithoutRemovals(std::vector<std::string> log);
 
 // ---- Loopback servers --------------------------------------------------------------------------
 

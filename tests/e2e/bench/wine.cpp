@@ -11,7 +11,11 @@
 #include <iostream>
 #include <sstream>
 #include <set>
+#include <regex>
 #include <stdexcept>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "tests/e2e/bench/bench.h"
 #include "tests/e2e/bench/spawn.h"
@@ -100,6 +104,22 @@ std::vector<std::string> StubEntriesInTemp() {
     if (name.rfind("cv", 0) == 0) names.push_back(name);
   }
   return names;
+}
+
+std::vector<std::string> WithoutRemovals(std::vector<std::string> log) {
+  const std::string installer = kInstallerPathPattern;
+  const std::string reserved = installer.substr(0, installer.size() - 5);  // without "\.exe"
+  const std::string folder = reserved.substr(0, reserved.rfind(R"(\\)") + 2);
+  for (const std::string& removed : {folder, reserved, installer}) {
+    const bool last = removed == installer;
+    if (!log.empty() && std::regex_match(log.back(), std::regex("INFO \"" + removed + "\" deleted"))) {
+      log.pop_back();
+    } else if (!last) {
+      ADD_FAILURE() << "no removal of " << removed << " at the end of the log";
+    }
+  }
+  EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+  return log;
 }
 
 std::string TestStubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub/cv_setup.exe"; }
