@@ -48,7 +48,7 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, std:
   installerPath = MakeInstallerTempPath();
 
   std::wstring wrapper;
-  if (auto failure = ReadTextMember(config, "wrapper", wrapper)) return failure;
+  if (auto failure = ReadWrapperMember(config, wrapper)) return failure;
   if (installerPath.empty()) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
   const std::wstring installerUrl = AddCacheBuster(wrapper, std::time(nullptr));
 

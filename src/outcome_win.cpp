@@ -238,7 +238,7 @@ StageResult RunInstaller(const WrapperConfig& config, const std::wstring& instal
                          UniqueHandle installerFile, std::wstring_view ownArgs, RunState& state,
                          DWORD& exitValue) {
   InstallerRun run;
-  if (auto failure = ReadTextMember(config, "version", run.version)) return failure;
+  if (auto failure = ReadVersionMember(config, run.version)) return failure;
   run.installId = NewInstallId();
   const std::wstring installerArgs = InstallerArgs(run.installId, run.version, ownArgs);
 
