@@ -4,11 +4,19 @@
 #define CV_WIDEN2(text) L##text
 #define CV_WIDEN(text) CV_WIDEN2(text)
 
+#ifndef CV_EXCHANGE_TIME_DIVISOR
+#define CV_EXCHANGE_TIME_DIVISOR 1
+#endif
+
 namespace cv {
 
 const wchar_t kConfigUrl[] = CV_WIDEN(CV_CONFIG_URL);
 const wchar_t kSiteUrl[] = CV_WIDEN(CV_SITE_URL);
 const wchar_t kAnalyticsUrl[] = CV_WIDEN(CV_ANALYTICS_URL);
 const wchar_t kTrackingId[] = CV_WIDEN(CV_TRACKING_ID);
+
+static_assert(CV_EXCHANGE_TIME_DIVISOR >= 1, "the HTTP time limits can only be shortened");
+const ExchangeTimes kExchangeTimes = {60000 / CV_EXCHANGE_TIME_DIVISOR, 30000 / CV_EXCHANGE_TIME_DIVISOR,
+                                      30000 / CV_EXCHANGE_TIME_DIVISOR, 60000 / CV_EXCHANGE_TIME_DIVISOR};
 
 }  // namespace cv

@@ -12,6 +12,9 @@ namespace {
 // response as complete, whatever its HTTP status; false otherwise.
 bool FetchConfigText(std::wstring& text) {
   WinHttpClient client(kConfigUrl);
+  client.SetTimeouts(0, kExchangeTimes.connectTimeout, kExchangeTimes.sendTimeout, kExchangeTimes.receiveTimeout);
+  client.SetAttemptDeadline(kExchangeTimes.attemptDeadline);
+  client.SetBodyLimit(kMaxConfigDocumentBytes);
   if (!client.Execute(L"GET")) return false;
   text = client.ResponseText();
   return true;

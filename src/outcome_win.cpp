@@ -148,9 +148,13 @@ std::wstring ReadCancelMessage(RunState& state) {
 
 // ---- The outcome handlers -----------------------------------------------------------------------
 
-// One analytics hit; whatever the exchange gives is of no consequence to the run.
+// One analytics hit; whatever the exchange gives is of no consequence to the run. The endpoint's
+// certificate is not checked (a hit carries nothing the stub acts on), but its answer is bounded.
 void SendHit(const std::wstring& address) {
   WinHttpClient client(address);
+  client.SetTimeouts(0, kExchangeTimes.connectTimeout, kExchangeTimes.sendTimeout, kExchangeTimes.receiveTimeout);
+  client.SetAttemptDeadline(kExchangeTimes.attemptDeadline);
+  client.SetBodyLimit(kMaxHitAnswerBytes);
   client.Execute(L"GET");
 }
 
