@@ -3,9 +3,13 @@
 //   --exit <n>          ends with exit code n (unsigned decimal, default 0)
 //   --message <text>    posts text (one byte per character) into the stub's mailslot before ending
 //   --long-message      posts a 64-byte message instead
+//   --broadcast         sends WM_SETTINGCHANGE to every top-level window and waits for their answers,
+//                       as installers that change the environment do (see Broadcast); ends with 93
+//                       when no window of the process that started it was reached
 // Unknown arguments (the stub's "-id" and "-v", padding) are ignored.
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -21,6 +25,40 @@ bool Post(const std::string& message) {
   const BOOL ok = WriteFile(slot, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
   CloseHandle(slot);
   return ok && written == message.size();
+}
+
+DWORD ParentProcessId() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
+// Broadcasts WM_SETTINGCHANGE and waits until every top-level window has answered. A thread in a
+// single-threaded COM apartment owns a hidden window of COM's: Windows has made it top-level, so that
+// the broadcast reaches it, while Wine makes it message-only, so the message goes to the message-only
+// windows of the starting process as well. The number of that process's windows reached.
+int Broadcast() {
+  const auto text = reinterpret_cast<LPARAM>(L"Environment");
+  SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, text);
+  const DWORD parent = ParentProcessId();
+  int reached = 0;
+  for (const HWND level : {HWND(nullptr), HWND_MESSAGE}) {
+    for (HWND window = nullptr; (window = FindWindowExW(level, window, nullptr, nullptr)) != nullptr;) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner != parent) continue;
+      if (level == HWND_MESSAGE) SendMessageW(window, WM_SETTINGCHANGE, 0, text);
+      ++reached;
+    }
+  }
+  return reached;
 }
 
 bool Record(const wchar_t* commandLine) {
@@ -61,6 +99,8 @@ int wmain() {
       std::string bytes;
       for (const wchar_t c : text) bytes.push_back(static_cast<char>(c & 0xFF));
       if (!Post(bytes)) return 92;
+    } else if (arg == L"--broadcast") {
+      if (Broadcast() == 0) return 93;
     } else if (arg == L"--long-message") {
       std::string bytes;
       for (int k = 0; k < 64; ++k) bytes.push_back(static_cast<char>('A' + k % 26));
