@@ -9,9 +9,11 @@ namespace cv {
 namespace {
 
 // GETs the configuration address. True with the decoded body in `text` when the client counts the
-// response as complete, whatever its HTTP status; false otherwise.
+// response as complete, whatever its HTTP status; false otherwise. An https:// address must present
+// a valid certificate: the document decides what the stub downloads and runs.
 bool FetchConfigText(std::wstring& text) {
   WinHttpClient client(kConfigUrl);
+  client.SetRequireValidCertificate(true);
   client.SetTimeouts(0, kExchangeTimes.connectTimeout, kExchangeTimes.sendTimeout, kExchangeTimes.receiveTimeout);
   client.SetAttemptDeadline(kExchangeTimes.attemptDeadline);
   client.SetBodyLimit(kMaxConfigDocumentBytes);

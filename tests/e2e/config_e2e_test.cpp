@@ -1,6 +1,6 @@
 // The configuration document under Wine: what the stub does with no server, with error pages and
-// broken documents, and with documents that lack a member or whose member it refuses, against a
-// loopback server.
+// broken documents, with documents that lack a member or whose member it refuses, against a loopback
+// server, and with an https:// configuration address whose certificate is not valid.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -195,6 +195,22 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedMemberCase{"VersionWithLineEnd", kServedInstaller + ", \"version\": \"1.0\\r\\nINFO x\"",
                           "the member \"version\" is unusable: the version holds the control character U+000D"}),
     [](const testing::TestParamInfo<RefusedMemberCase>& info) { return std::string(info.param.name); });
+
+// The configuration address may be https://, and then its certificate must be valid: the bench's
+// self-signed one is refused, so the fetch fails (code 1) where the document, taken, would fail the
+// parse (code 3).
+TEST_F(ConfigTest, HttpsConfigurationAddressRefusesAnInvalidCertificate) {
+  auto config = HttpServer::Tls(kConfigPort, "127.0.0.1");
+  config->server().Get("/cv.json", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("{}", "application/json");
+  });
+  const RunResult run = Wine::Get().Run(std::string(CV_WINE_BUILD_DIR) + "/test-stub-tls/cv_setup.exe");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_THAT(LogMessages(), ElementsAreArray({"INFO Halcyra wrapper started", "INFO Mailslot created successfully",
+                                               "INFO Downloading config file", "ERROR Can't download config file"}));
+  EXPECT_THAT(config->Requests(), IsEmpty());
+}
 
 }  // namespace
 }  // namespace cv::bench
