@@ -17,5 +17,7 @@ set(CV_TEST_CONFIG_URL "http://127.0.0.1:${CV_TEST_CONFIG_PORT}/cv.json")
 set(CV_TEST_SITE_URL "http://127.0.0.1:47181")
 set(CV_TEST_ANALYTICS_URL "https://127.0.0.1:${CV_TEST_ANALYTICS_PORT}")
 set(CV_TEST_TRACKING_ID "UA-12345678-9")
-# The certificate check's test stub fetches its document over HTTPS on the same port.
+# The certificate check's test stub fetches its document over HTTPS on the same port; the hostile-
+# server test stub divides every HTTP time limit by this number.
 set(CV_TEST_TLS_CONFIG_URL "https://127.0.0.1:${CV_TEST_CONFIG_PORT}/cv.json")
+set(CV_TEST_EXCHANGE_TIME_DIVISOR 10)
