@@ -25,3 +25,7 @@ set(CV_TEST_RELEASE_KEY "${CMAKE_SOURCE_DIR}/tests/e2e/keys/release-key.pub")
 # The demo's throw-away key (tools/demo.sh sets it): with it the build also makes demo-stub/, the
 # test stub's loopback settings with that key.
 set(CV_DEMO_RELEASE_KEY "" CACHE FILEPATH "Release key of the demo's stub (set by tools/demo.sh)")
+# The certificate check's test stub fetches its document over HTTPS on the same port; the hostile-
+# server test stub divides every HTTP time limit by this number.
+set(CV_TEST_TLS_CONFIG_URL "https://127.0.0.1:${CV_TEST_CONFIG_PORT}/cv.json")
+set(CV_TEST_EXCHANGE_TIME_DIVISOR 10)

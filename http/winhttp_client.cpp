@@ -1,7 +1,9 @@
 // WinHttpClient's request path: session, URL split, connection and request handles, certificate
-// flags, then up to three attempts of headers, proxy, send, data and receive.
+// flags, then up to three attempts of headers, proxy, send, data and receive, each within its deadline.
 #include "http/winhttp_client.h"
 
+#include <algorithm>
+#include <climits>
 #include <new>
 
 #include "http/response.h"
@@ -100,30 +102,43 @@ bool WinHttpClient::Run(const std::wstring& verb) {
     RecordError();
     return false;
   }
-  WinHttpHandle request(WinHttpOpenRequest(connection.get(), requestVerb->c_str(), path, nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           secure ? WINHTTP_FLAG_SECURE : 0));
-  if (!request) {
-    RecordError();
-    return false;
-  }
-  if (secure && !requireValidCertificate) {
-    DWORD flags = kLenientCertificateFlags;
-    WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-  }
+  const auto openRequest = [&]() {
+    WinHttpHandle request(WinHttpOpenRequest(connection.get(), requestVerb->c_str(), path, nullptr,
+                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) {
+      RecordError();
+    } else if (secure && !requireValidCertificate) {
+      DWORD flags = kLenientCertificateFlags;
+      WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    }
+    return request;
+  };
+  WinHttpHandle request = openRequest();
+  if (!request) return false;
 
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-    if (Attempt(request.get(), *requestVerb)) return true;
+    const AttemptEnd end = Attempt(request.get(), *requestVerb);
+    if (end == AttemptEnd::Complete) return true;
+    // An answer given up half-way stays in the connection, and a new send on the same request would
+    // first read out the rest of it, for as long as the server goes on sending: the next attempt
+    // gets a request, and so a connection, of its own.
+    if (end == AttemptEnd::AnswerAbandoned && attempt + 1 < kMaxAttempts) {
+      request.reset();
+      request = openRequest();
+      if (!request) return false;
+    }
   }
   return false;
 }
 
-bool WinHttpClient::Attempt(HINTERNET request, const std::wstring& verb) {
+WinHttpClient::AttemptEnd WinHttpClient::Attempt(HINTERNET request, const std::wstring& verb) {
+  attemptEnd = GetTickCount64() + attemptDeadline;
   if (!requestHeaders.empty()) AddHeaderLines(request, requestHeaders);
   if (!requestCookies.empty()) AddHeaderLines(request, CookieHeaderLine(requestCookies));
   if (!proxy.empty()) SetNamedProxy(request);
 
-  if (!Send(request) && !SendThroughUserProxy(request)) return false;
+  if (!Send(request) && !SendThroughUserProxy(request)) return AttemptEnd::Failed;
 
   if (!requestData.empty()) {
     DWORD written = 0;
@@ -132,19 +147,25 @@ bool WinHttpClient::Attempt(HINTERNET request, const std::wstring& verb) {
       RecordError();
     }
   }
+  if (!StartWait(request)) return AttemptEnd::AnswerAbandoned;
   if (!WinHttpReceiveResponse(request, nullptr)) {
+    const bool atDeadline = WaitEndedAtDeadline();
     RecordError();
-    return false;
+    return atDeadline ? AttemptEnd::AnswerAbandoned : AttemptEnd::Failed;
   }
   ReadHeaderValues(request);
   ReadStatusCode(request);
-  ReadBody(request);
+  switch (ReadBody(request)) {
+    case BodyEnd::Complete: break;
+    case BodyEnd::DeadlinePassed: lastError = ERROR_WINHTTP_TIMEOUT; return AttemptEnd::AnswerAbandoned;
+    case BodyEnd::TooLarge: lastError = ERROR_WINHTTP_RESPONSE_DRAIN_OVERFLOW; return AttemptEnd::AnswerAbandoned;
+  }
   DecodeBody();
   if (verb == L"GET" && !IsCompleteResponse(responseText)) {
     lastError = ERROR_INVALID_DATA;
-    return false;
+    return AttemptEnd::Failed;
   }
-  return true;
+  return AttemptEnd::Complete;
 }
 
 void WinHttpClient::AddHeaderLines(HINTERNET request, const std::wstring& lines) {
@@ -154,7 +175,36 @@ void WinHttpClient::AddHeaderLines(HINTERNET request, const std::wstring& lines)
   }
 }
 
+bool WinHttpClient::StartWait(HINTERNET request) {
+  waitEndsAtDeadline = false;
+  if (attemptDeadline == 0) return true;
+  const std::uint64_t now = GetTickCount64();
+  if (now >= attemptEnd) {
+    lastError = ERROR_WINHTTP_TIMEOUT;
+    return false;
+  }
+  // A blocked synchronous call ends only at its own time-out, so each wait gets no more time than
+  // the attempt has left; WinHTTP applies the values to the connection already open, too.
+  const int left = static_cast<int>(std::min<std::uint64_t>(attemptEnd - now, INT_MAX));
+  const auto cut = [left](int timeout) { return timeout <= 0 || timeout > left ? left : timeout; };
+  waitEndsAtDeadline = cut(receiveTimeout) == left;
+  WinHttpSetTimeouts(request, cut(resolveTimeout), cut(connectTimeout), cut(sendTimeout), cut(receiveTimeout));
+  // The wait for the whole header block has a time-out of its own (90 s unless set).
+  DWORD headerTimeout = static_cast<DWORD>(left);
+  WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerTimeout, sizeof(headerTimeout));
+  return true;
+}
+
+bool WinHttpClient::WaitEndedAtDeadline() const {
+  // WinHTTP reports a wait that ran out as ERROR_WINHTTP_TIMEOUT; Wine's gives the socket's
+  // WSAETIMEDOUT for waits on the body.
+  constexpr DWORD kSocketTimedOut = 10060;
+  const DWORD error = GetLastError();
+  return waitEndsAtDeadline && (error == ERROR_WINHTTP_TIMEOUT || error == kSocketTimedOut);
+}
+
 bool WinHttpClient::Send(HINTERNET request) {
+  if (!StartWait(request)) return false;
   // The request data's length is announced here, so that WinHTTP sends it as the Content-Length
   // and the bytes written after the send arrive as the body rather than after an empty one.
   return WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,

@@ -1,6 +1,7 @@
 // WinHttpClient: one synchronous HTTP or HTTPS exchange over WinHTTP, with lenient certificates,
 // extra headers and cookies, a named proxy, the fallback to the user's proxy configuration and up to
-// three attempts; it keeps the decoded response and the values of its headers.
+// three attempts, each bounded by a deadline and a body size limit; it keeps the decoded response and
+// the values of its headers.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,13 @@ class WinHttpClient {
   }
   // Milliseconds; a resolve time-out of 0 means no limit.
   void SetTimeouts(int resolve, int connect, int send, int receive);
+  // The longest one attempt may take, from its send to the end of its body, in milliseconds (0: no
+  // limit). The time-outs above bound each wait on its own; a server that trickles its answer can
+  // keep every wait short and still never end, and the deadline ends the attempt then.
+  void SetAttemptDeadline(std::uint32_t milliseconds) { attemptDeadline = milliseconds; }
+  // The largest body an attempt accepts, in bytes.
+  void SetBodyLimit(std::uint32_t bytes) { bodyLimit = bytes; }
+  static constexpr std::uint32_t kDefaultAttemptDeadline = 60000;
 
   // Response members, read after Execute.
   bool SessionOpen() const { return session.valid(); }
@@ -64,14 +72,22 @@ class WinHttpClient {
 
  private:
   bool Run(const std::wstring& verb);
-  bool Attempt(HINTERNET request, const std::wstring& verb);
+  // How an attempt ended: complete, failed, or failed by its deadline or body limit while the
+  // answer was still coming, whose rest the connection still holds.
+  enum class AttemptEnd { Complete, Failed, AnswerAbandoned };
+  AttemptEnd Attempt(HINTERNET request, const std::wstring& verb);
   void AddHeaderLines(HINTERNET request, const std::wstring& lines);
   void SetNamedProxy(HINTERNET request);
   bool SendThroughUserProxy(HINTERNET request);
   bool Send(HINTERNET request);
   void ReadHeaderValues(HINTERNET request);
   void ReadStatusCode(HINTERNET request);
-  void ReadBody(HINTERNET request);
+  // How the reading of a body ended: at its end (or at a failure that the body survives as it
+  // stands), or at one of the attempt's limits, which fail the attempt.
+  enum class BodyEnd { Complete, DeadlinePassed, TooLarge };
+  BodyEnd ReadBody(HINTERNET request);
+  bool StartWait(HINTERNET request);
+  bool WaitEndedAtDeadline() const;
   void DecodeBody();
   void ReportProgress(std::uint32_t bytesRead) const;
   void RecordError();
@@ -101,6 +117,12 @@ class WinHttpClient {
   int connectTimeout = 60000;
   int sendTimeout = 30000;
   int receiveTimeout = 30000;
+  std::uint32_t attemptDeadline = kDefaultAttemptDeadline;
+  std::uint32_t bodyLimit = static_cast<std::uint32_t>(BodyBuffer::kDefaultLimit);
+  // The running attempt's deadline on the GetTickCount64 clock, and whether the wait now under way
+  // was cut to it (rather than ending at the time-out of its own).
+  std::uint64_t attemptEnd = 0;
+  bool waitEndsAtDeadline = false;
 };
 
 }  // namespace cv

@@ -43,26 +43,40 @@ void WinHttpClient::ReportProgress(std::uint32_t bytesRead) const {
                    static_cast<double>(headerValues.contentLength));
 }
 
-void WinHttpClient::ReadBody(HINTERNET request) {
+WinHttpClient::BodyEnd WinHttpClient::ReadBody(HINTERNET request) {
   rawBody.reset();
   rawBodyLength = 0;
   rawBody = std::make_unique<BodyBuffer>();
+  BodyEnd end = BodyEnd::Complete;
   for (;;) {
+    if (!StartWait(request)) {
+      end = BodyEnd::DeadlinePassed;
+      break;
+    }
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
+      if (WaitEndedAtDeadline()) end = BodyEnd::DeadlinePassed;
       RecordError();
       break;
     }
     ReportProgress(rawBody->size());
+    if (available > bodyLimit - rawBody->size()) {
+      end = BodyEnd::TooLarge;
+      break;
+    }
     std::unique_ptr<char[]> chunk(new char[static_cast<std::size_t>(available) + 1]());
     DWORD read = 0;
     // A failed read drops the piece and ends the body.
-    if (available > 0 && !WinHttpReadData(request, chunk.get(), available, &read)) read = 0;
+    if (available > 0 && !WinHttpReadData(request, chunk.get(), available, &read)) {
+      if (WaitEndedAtDeadline()) end = BodyEnd::DeadlinePassed;
+      read = 0;
+    }
     rawBody->Append(chunk.get(), read);
     rawBodyLength = rawBody->size();
     if (read == 0) break;
   }
   ReportProgress(rawBody->size());
+  return end;
 }
 
 void WinHttpClient::DecodeBody() {

@@ -6,7 +6,8 @@
 #include <easylogging++.h>
 
 #include <string>
-#include <string_view>
+
+#include "log/log_text.h"
 
 namespace cv {
 
@@ -18,9 +19,5 @@ void ConfigureLog();
 // Points the "default" logger at `path` (8-bit text) with the stub's line format. An empty path
 // switches file output off.
 void ConfigureLogFile(const std::string& path);
-
-// Wide text as it appears in a log line: each character up to U+00FF becomes the byte of the same
-// value; a text holding any character above U+00FF is written as an empty text.
-std::string Narrow(std::wstring_view text);
 
 }  // namespace cv

@@ -5,6 +5,10 @@
 #define CV_WIDEN2(text) L##text
 #define CV_WIDEN(text) CV_WIDEN2(text)
 
+#ifndef CV_EXCHANGE_TIME_DIVISOR
+#define CV_EXCHANGE_TIME_DIVISOR 1
+#endif
+
 namespace cv {
 
 const wchar_t kConfigUrl[] = CV_WIDEN(CV_CONFIG_URL);
@@ -24,5 +28,9 @@ const char kReleaseKeyPem[] = "-----BEGIN PUBLIC KEY-----\n" CV_RELEASE_KEY_BASE
 #else
 const char kReleaseKeyPem[] = "";
 #endif
+
+static_assert(CV_EXCHANGE_TIME_DIVISOR >= 1, "the HTTP time limits can only be shortened");
+const ExchangeTimes kExchangeTimes = {60000 / CV_EXCHANGE_TIME_DIVISOR, 30000 / CV_EXCHANGE_TIME_DIVISOR,
+                                      30000 / CV_EXCHANGE_TIME_DIVISOR, 60000 / CV_EXCHANGE_TIME_DIVISOR};
 
 }  // namespace cv

@@ -1,9 +1,11 @@
-// Addresses and ids fixed when the stub is built (see the CV_* cache variables).
+// Addresses, ids and HTTP time limits fixed when the stub is built (see the CV_* cache variables).
 #pragma once
+
+#include <cstdint>
 
 namespace cv {
 
-extern const wchar_t kConfigUrl[];      // plain-HTTP address of the configuration document
+extern const wchar_t kConfigUrl[];      // address of the configuration document (http:// or https://)
 extern const wchar_t kSiteUrl[];        // product web site, base of the cancellation page
 extern const wchar_t kAnalyticsUrl[];   // analytics collect endpoint's base address (HTTPS)
 extern const wchar_t kTrackingId[];     // analytics property id
@@ -16,5 +18,17 @@ extern const char kReleaseKeyPem[];
 extern const wchar_t kPreloadedDlls[];
 // A switch of one test stub: act as on a system without SetDefaultDllDirectories.
 extern const bool kActAsWithoutDefaultDllDirectories;
+
+// Time limits of every HTTP exchange of the run, in milliseconds: the connect, send and receive
+// time-outs of each wait and the deadline of each attempt. The shipped stub waits up to 60 s to
+// connect, 30 s for each send and receive, and ends an attempt after 60 s; a test build may divide
+// them all (CV_EXCHANGE_TIME_DIVISOR) to meet hostile servers in seconds rather than minutes.
+struct ExchangeTimes {
+  int connectTimeout;
+  int sendTimeout;
+  int receiveTimeout;
+  std::uint32_t attemptDeadline;
+};
+extern const ExchangeTimes kExchangeTimes;
 
 }  // namespace cv

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "log/log_text.h"
 #include "src/signature.h"
 
 namespace cv {
@@ -12,8 +13,10 @@ namespace {
 
 constexpr char kParseErrorPrefix[] = "Error parsing file. Error: ";
 
+// The description may quote the document (the parser's messages can), so control characters are
+// shown escaped rather than breaking the log line.
 Failure ConfigFailure(const std::string& description) {
-  return Failure{FailureCode::ConfigParseFailed, kParseErrorPrefix + description};
+  return Failure{FailureCode::ConfigParseFailed, kParseErrorPrefix + EscapeControls(description)};
 }
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -87,6 +90,8 @@ std::optional<std::uint64_t> ToUint64(const WrapperConfig& member) {
 }  // namespace
 
 StageResult ParseConfig(std::wstring_view text, WrapperConfig& config) {
+  // Editors on Windows like to start UTF-8 files with a byte order mark.
+  if (!text.empty() && text.front() == L'\uFEFF') text.remove_prefix(1);
   try {
     config = WrapperConfig::parse(text);
   } catch (const std::exception& error) {
@@ -151,6 +156,28 @@ StageResult ReadSha256Member(const WrapperConfig& config, bool required, std::op
   const std::wstring_view hex = member->as_string_view();
   value = std::string(hex.begin(), hex.end());
   return std::nullopt;
+}
+
+namespace {
+
+// A text member that the run can only use when `problem` finds nothing wrong with it.
+StageResult ReadUsableTextMember(const WrapperConfig& config, std::string_view name,
+                                 std::optional<std::string> (*problem)(std::wstring_view), std::wstring& value) {
+  std::wstring text;
+  if (auto failure = ReadTextMember(config, name, text)) return failure;
+  if (const auto why = problem(text)) return ConfigFailure("the member " + Quoted(name) + " is unusable: " + *why);
+  value = std::move(text);
+  return std::nullopt;
+}
+
+}  // namespace
+
+StageResult ReadWrapperMember(const WrapperConfig& config, std::wstring& value) {
+  return ReadUsableTextMember(config, "wrapper", WrapperAddressProblem, value);
+}
+
+StageResult ReadVersionMember(const WrapperConfig& config, std::wstring& value) {
+  return ReadUsableTextMember(config, "version", VersionTextProblem, value);
 }
 
 namespace {

@@ -17,8 +17,12 @@ namespace cv {
 
 using WrapperConfig = jsoncons::wjson;
 
-// Parses the whole text as one JSON value, strictly: nothing but white space may follow it. On
-// failure the ERROR line carries the parser's description, which names the line and column.
+// The largest configuration document the stub reads, in bytes; a real one is a few hundred.
+constexpr std::uint32_t kMaxConfigDocumentBytes = 1024 * 1024;
+
+// Parses the whole text as one JSON value, strictly: nothing but white space may follow it. A byte
+// order mark (U+FEFF) before the value is skipped. On failure the ERROR line carries the parser's
+// description, which names the line and column.
 StageResult ParseConfig(std::wstring_view text, WrapperConfig& config);
 
 // A signed document, from the exact bytes whose signature was checked: they are decoded as UTF-8,
@@ -36,6 +40,11 @@ StageResult ReadTextMember(const WrapperConfig& config, std::string_view name, s
 // two's-complement bits, a number from 0 up to 2^64 truncated, a boolean as 1 or 0, a string by the
 // same rule applied to the JSON value its text holds). So -1 and 4294967295 both give FFFFFFFF.
 StageResult ReadUint32Member(const WrapperConfig& config, std::string_view name, std::uint32_t& value);
+// "wrapper" as text, refused (naming the reason) unless WrapperAddressProblem finds none.
+StageResult ReadWrapperMember(const WrapperConfig& config, std::wstring& value);
+// "version" as text, refused (naming the reason) unless VersionTextProblem finds none.
+StageResult ReadVersionMember(const WrapperConfig& config, std::wstring& value);
+
 // "sha256": the installer's SHA-256 as a string of 64 lower-case hex digits. A document without the
 // member leaves `value` empty, which is a failure only when `required`.
 StageResult ReadSha256Member(const WrapperConfig& config, bool required, std::optional<std::string>& value);

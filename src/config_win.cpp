@@ -20,9 +20,14 @@ struct FetchedFile {
   std::wstring status;  // the HTTP status code
 };
 
-// GETs `url`; nothing when the client does not count the response as complete.
+// GETs `url`; nothing when the client does not count the response as complete. An https:// address
+// must present a valid certificate: the document decides what the stub downloads and runs.
 std::optional<FetchedFile> FetchBytes(const std::wstring& url) {
   WinHttpClient client(url);
+  client.SetRequireValidCertificate(true);
+  client.SetTimeouts(0, kExchangeTimes.connectTimeout, kExchangeTimes.sendTimeout, kExchangeTimes.receiveTimeout);
+  client.SetAttemptDeadline(kExchangeTimes.attemptDeadline);
+  client.SetBodyLimit(kMaxConfigDocumentBytes);
   if (!client.Execute(L"GET")) return std::nullopt;
   const char* body = client.RawBody();
   return FetchedFile{body != nullptr ? std::string(body, client.RawBodyLength()) : std::string(),

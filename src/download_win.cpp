@@ -310,7 +310,7 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, Inst
   LOG(INFO) << "Downloading wrapper";
   // The address first: a document without one leaves nothing to remove.
   std::wstring wrapper;
-  if (auto failure = ReadTextMember(config, "wrapper", wrapper)) return failure;
+  if (auto failure = ReadWrapperMember(config, wrapper)) return failure;
   const bool created = installer.Create();
   const std::wstring& installerPath = installer.installerPath();
   if (!created) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};

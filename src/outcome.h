@@ -40,6 +40,9 @@ constexpr std::size_t kMaxCancelMessageBytes = 63;
 // first zero byte and at most kMaxCancelMessageBytes long, widened byte for byte (no code page).
 std::wstring CancelMessageFromBytes(const char* bytes, std::size_t count);
 
+// The largest answer to an analytics hit that the stub reads; the answer is never used.
+constexpr std::uint32_t kMaxHitAnswerBytes = 64 * 1024;
+
 // Name of the stub's own copy in the temporary folder, from which the continuation shortcut resumes.
 constexpr wchar_t kSelfCopyName[] = L"cv_setup.exe";
 

@@ -65,9 +65,23 @@ UniqueHandle LaunchInstaller(const std::wstring& installerPath, const std::wstri
 }
 
 // Waits for the installer's end and returns its exit code. Should the code be unobtainable, the run
-// counts as failed rather than as a success it cannot vouch for.
+// counts as failed rather than as a success it cannot vouch for. The wait has no time limit, but the
+// thread's windows (COM's among them) keep answering: an installer that broadcasts a message with
+// SendMessage waits until every top-level window has answered, and would otherwise wait on the stub
+// while the stub waits on it.
 DWORD WaitForInstaller(HANDLE process) {
-  WaitForSingleObject(process, INFINITE);
+  for (;;) {
+    const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0) break;
+    if (woken != WAIT_OBJECT_0 + 1) {
+      // The wait itself failed: a plain wait still ends with the installer.
+      WaitForSingleObject(process, INFINITE);
+      break;
+    }
+    // Sent messages are answered inside PeekMessage; posted ones go to their windows.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
   DWORD exitCode = 0;
   if (GetExitCodeProcess(process, &exitCode)) return exitCode;
   LOG(WARNING) << "GetExitCodeProcess failed with error code " << GetLastError();
@@ -152,9 +166,13 @@ std::wstring ReadCancelMessage(RunState& state) {
 
 // ---- The outcome handlers -----------------------------------------------------------------------
 
-// One analytics hit; whatever the exchange gives is of no consequence to the run.
+// One analytics hit; whatever the exchange gives is of no consequence to the run. The endpoint's
+// certificate is not checked (a hit carries nothing the stub acts on), but its answer is bounded.
 void SendHit(const std::wstring& address) {
   WinHttpClient client(address);
+  client.SetTimeouts(0, kExchangeTimes.connectTimeout, kExchangeTimes.sendTimeout, kExchangeTimes.receiveTimeout);
+  client.SetAttemptDeadline(kExchangeTimes.attemptDeadline);
+  client.SetBodyLimit(kMaxHitAnswerBytes);
   client.Execute(L"GET");
 }
 
@@ -242,7 +260,7 @@ StageResult RunInstaller(const WrapperConfig& config, InstallerFiles& installer,
                          std::wstring_view ownArgs, RunState& state, DWORD& exitValue) {
   const std::wstring& installerPath = installer.installerPath();
   InstallerRun run;
-  if (auto failure = ReadTextMember(config, "version", run.version)) return failure;
+  if (auto failure = ReadVersionMember(config, run.version)) return failure;
   run.installId = NewInstallId();
   const std::wstring installerArgs = InstallerArgs(run.installId, run.version, ownArgs);
 

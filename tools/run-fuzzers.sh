@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: tools/run-fuzzers.sh SECONDS [BUILD_DIR]}
 build=${2:-${CV_FUZZ_BUILD_DIR:-build/fuzz}}
 per_input_timeout=${CV_FUZZ_TIMEOUT:-10}
-fuzzers=(pattern_fuzzer http_patterns_fuzzer)
+fuzzers=(pattern_fuzzer http_patterns_fuzzer config_fuzzer response_fuzzer)
 
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target "${fuzzers[@]}"

@@ -1,8 +1,12 @@
 // The configuration document under Wine: what the stub does with no server, with error pages and
-// broken documents, and with documents that lack a member, against a loopback server.
+// broken documents, with documents that lack a member or whose member it refuses, against a loopback
+// server, and with an https:// configuration address whose certificate is not valid.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -125,6 +129,87 @@ TEST_F(ConfigTest, MissingWrapperFailsAfterTheWindowOpensAndClosesIt) {
               ElementsAreArray(FetchLinesThen({"INFO Downloading wrapper",
                                                "ERROR Error parsing file. Error: the document has no member "
                                                "\"wrapper\""})));
+}
+
+// Documents whose "wrapper" or "version" the run refuses: code 3 with a line naming the member and
+// the reason, and the installer never started. Each "wrapper" names the test installer, which would
+// otherwise be fetched and started; each "version" comes with the installer and its checksum.
+struct RefusedMemberCase {
+  const char* name;
+  std::string members;  // "wrapper" and "version"; INSTALLER stands for the installer's file:// address
+  std::string reason;
+};
+
+class RefusedMemberTest : public ConfigTest, public testing::WithParamInterface<RefusedMemberCase> {};
+
+TEST_P(RefusedMemberTest, FailsWithCode3NamingMemberAndReason) {
+  Wine& wine = Wine::Get();
+  const std::string installer = ReadFileBytes(WinTestProgram("test_installer"));
+  ASSERT_FALSE(installer.empty());
+  const std::string copy = wine.TempDir() + "/served_installer.exe";
+  WriteFileBytes(copy, installer);
+  std::string fileUrl = "file:///" + wine.WindowsPath(copy);
+  std::replace(fileUrl.begin(), fileUrl.end(), '\\', '/');
+  std::string members = GetParam().members;
+  const std::size_t at = members.find("INSTALLER");
+  if (at != std::string::npos) members.replace(at, 9, fileUrl);
+  const unsigned long checksum = crc32(0L, reinterpret_cast<const Bytef*>(installer.data()), static_cast<uInt>(installer.size()));
+  // A byte order mark first: with charset=utf-8 it decodes to U+FEFF, which the parse skips.
+  const std::string document = "\xEF\xBB\xBF{\"shortcut\": false, \"checksum\": " + std::to_string(checksum) + ", " + members + "}";
+
+  auto config = HttpServer::Plain(kConfigPort);
+  config->server().Get("/cv.json", [&](const httplib::Request&, httplib::Response& response) {
+    response.set_content(document, "application/json; charset=utf-8");
+  });
+  config->server().Get("/installer.exe", [&](const httplib::Request&, httplib::Response& response) {
+    response.set_content(installer, "application/octet-stream");
+  });
+
+  const RunResult run = wine.Run(TestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 3u);
+  EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain configuration. Error code 3"}));
+  const std::vector<std::string> log = LogMessages();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "ERROR Error parsing file. Error: " + GetParam().reason);
+  EXPECT_FALSE(std::filesystem::exists(wine.TempDir() + "/test_installer_record.txt")) << "the installer ran";
+}
+
+const std::string kServedInstaller = "\"wrapper\": \"http://127.0.0.1:47180/installer.exe\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, RefusedMemberTest,
+    testing::Values(
+        RefusedMemberCase{"WrapperFileUrl", "\"wrapper\": \"INSTALLER\", \"version\": \"1\"",
+                          "the member \"wrapper\" is unusable: not an http:// or https:// address"},
+        RefusedMemberCase{"WrapperUncPath", "\"wrapper\": \"\\\\\\\\127.0.0.1\\\\share\\\\installer.exe\", \"version\": \"1\"",
+                          "the member \"wrapper\" is unusable: not an http:// or https:// address"},
+        RefusedMemberCase{"WrapperOtherScheme", "\"wrapper\": \"ftp://127.0.0.1/installer.exe\", \"version\": \"1\"",
+                          "the member \"wrapper\" is unusable: not an http:// or https:// address"},
+        RefusedMemberCase{"WrapperWithoutHost", "\"wrapper\": \"http:///installer.exe\", \"version\": \"1\"",
+                          "the member \"wrapper\" is unusable: the address has no host name"},
+        RefusedMemberCase{"VersionWithQuote", kServedInstaller + ", \"version\": \"1.0\\\" --evil\"",
+                          "the member \"version\" is unusable: the version holds a double quote"},
+        RefusedMemberCase{"VersionWithNul", kServedInstaller + ", \"version\": \"1.0\\u0000\"",
+                          "the member \"version\" is unusable: the version holds the control character U+0000"},
+        RefusedMemberCase{"VersionWithLineEnd", kServedInstaller + ", \"version\": \"1.0\\r\\nINFO x\"",
+                          "the member \"version\" is unusable: the version holds the control character U+000D"}),
+    [](const testing::TestParamInfo<RefusedMemberCase>& info) { return std::string(info.param.name); });
+
+// The configuration address may be https://, and then its certificate must be valid: the bench's
+// self-signed one is refused, so the fetch fails (code 1) where the document, taken, would fail the
+// parse (code 3).
+TEST_F(ConfigTest, HttpsConfigurationAddressRefusesAnInvalidCertificate) {
+  auto config = HttpServer::Tls(kConfigPort, "127.0.0.1");
+  config->server().Get("/cv.json", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("{}", "application/json");
+  });
+  const RunResult run = Wine::Get().Run(std::string(CV_WINE_BUILD_DIR) + "/test-stub-tls/cv_setup.exe");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_THAT(LogMessages(), ElementsAreArray({"INFO Halcyra wrapper started", "INFO Mailslot created successfully",
+                                               "INFO Downloading config file", "ERROR Can't download config file"}));
+  EXPECT_THAT(config->Requests(), IsEmpty());
 }
 
 }  // namespace

@@ -212,6 +212,18 @@ TEST_F(OutcomeTest, SuccessWithoutShortcutDeletesInstallerAndPassesArgumentsEndi
   EXPECT_FALSE(fs::exists(SelfCopyFile()));
 }
 
+// An installer that broadcasts a setting change waits until every top-level window has answered,
+// the stub's own among them: the stub keeps answering while it waits.
+TEST_F(OutcomeTest, InstallerThatBroadcastsIsAnsweredWhileTheStubWaits) {
+  Serve(false);
+  const RunResult run = RunStub(L"--broadcast --exit 0");
+
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(InstallId(), "--broadcast --exit 0"),
+                                                     {"INFO Installer execution has successfully completed"},
+                                                     CleanUpLines()})));
+}
+
 TEST_F(OutcomeTest, SuccessRemovesExistingShortcutEvenWhenShortcutsAreDisabled) {
   Serve(false);
   WriteFileBytes(ShortcutFile(), "left by an earlier cancelled run");

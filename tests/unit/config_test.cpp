@@ -47,6 +47,16 @@ INSTANTIATE_TEST_SUITE_P(
         ParseFailureCase{L"{\"wrapper\": \"http://x/setup.exe\",\n \"checksum\": ",
                          "Error parsing file. Error: Unexpected end of file at line 2 and column 14"}));
 
+TEST(ParseConfig, SkipsAByteOrderMarkBeforeTheDocumentOnly) {
+  std::wstring version;
+  EXPECT_FALSE(ReadTextMember(Parsed(L"\uFEFF{\"version\": \"1.0\"}"), "version", version));
+  EXPECT_EQ(version, L"1.0");
+  WrapperConfig config;
+  const StageResult failure = ParseConfig(L"{\"version\": \"1.0\"}\uFEFF", config);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, FailureCode::ConfigParseFailed);
+}
+
 TEST(ParseConfig, AcceptsOneValueWithWhiteSpaceAroundIt) {
   const WrapperConfig config = Parsed(L" \r\n\t{\"version\": \"1.0\"}\r\n \t");
   std::wstring version;
@@ -231,6 +241,34 @@ TEST(WrapperAddressProblem, AcceptsHttpAndHttpsAddressesWithAHost) {
   for (const auto& [address, expected] : cases) {
     EXPECT_EQ(WrapperAddressProblem(address), expected) << std::string(address.begin(), address.end());
   }
+}
+
+// The checked reads give the text when it is usable, and otherwise a code 3 line that names the
+// member and the reason.
+TEST(CheckedMemberRead, GivesUsableTextsAndNamesMemberAndReasonOtherwise) {
+  std::wstring wrapper, version;
+  EXPECT_FALSE(ReadWrapperMember(Parsed(L"{\"wrapper\": \"HTTPS://d.example/cv.exe\"}"), wrapper));
+  EXPECT_EQ(wrapper, L"HTTPS://d.example/cv.exe");
+  EXPECT_FALSE(ReadVersionMember(Parsed(L"{\"version\": 2}"), version));
+  EXPECT_EQ(version, L"2");
+
+  const std::vector<std::pair<StageResult, std::string>> refused = {
+      {ReadWrapperMember(Parsed(L"{\"wrapper\": \"file:///C:/x.exe\"}"), wrapper),
+       "the member \"wrapper\" is unusable: not an http:// or https:// address"},
+      {ReadWrapperMember(Parsed(L"{}"), wrapper), "the document has no member \"wrapper\""},
+      {ReadVersionMember(Parsed(L"{\"version\": \"1\\n2\"}"), version),
+       "the member \"version\" is unusable: the version holds the control character U+000A"},
+      // Any value other than a string reads as its JSON text, quotes and all.
+      {ReadVersionMember(Parsed(L"{\"version\": [\"1\"]}"), version),
+       "the member \"version\" is unusable: the version holds a double quote"},
+  };
+  for (const auto& [failure, reason] : refused) {
+    ASSERT_TRUE(failure.has_value()) << reason;
+    EXPECT_EQ(failure->code, FailureCode::ConfigParseFailed);
+    EXPECT_EQ(failure->logLine, "Error parsing file. Error: " + reason);
+  }
+  EXPECT_EQ(wrapper, L"HTTPS://d.example/cv.exe");
+  EXPECT_EQ(version, L"2");
 }
 
 TEST(VersionTextProblem, RefusesDoubleQuotesAndControlCharacters) {

@@ -31,7 +31,17 @@ INSTANTIATE_TEST_SUITE_P(
                     NarrowCase{L"caf\u00e9 \u00ff", std::string("caf\xe9 \xff")},
                     // One character above U+00FF empties the whole text.
                     NarrowCase{L"C:\\users\\\u0416\\Temp", ""}, NarrowCase{L"abc\u0100", ""},
-                    NarrowCase{L"\u20ac", ""}));
+                    NarrowCase{L"\u20ac", ""},
+                    // Control characters, C1 included, are shown escaped; so no text can end a line.
+                    NarrowCase{L"a\r\nERROR b\tc\x1f\x7f\u0085\u009f\u00a0", "a\\x0D\\x0AERROR b\\x09c\\x1F\\x7F\\x85\\x9F\xa0"}));
+
+TEST(EscapeControls, ShowsControlBytesEscapedAndKeepsTheRest) {
+  static const char kText[] = "line 1\r\nINFO forged\0\x7f\xc3\xa9\x85";
+  // Bytes from 0x80 up stay: 8-bit text from outside may be UTF-8.
+  EXPECT_EQ(EscapeControls(std::string(kText, sizeof(kText) - 1)),
+            "line 1\\x0D\\x0AINFO forged\\x00\\x7F\xc3\xa9\x85");
+  EXPECT_EQ(Narrow(std::wstring(L"x\0y", 3)), "x\\x00y");
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

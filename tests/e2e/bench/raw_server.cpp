@@ -28,6 +28,9 @@ RawServer::RawServer(Handler handler, int port) : handler_(std::move(handler)) {
   listener_ = socket(AF_INET, SOCK_STREAM, 0);
   const int on = 1;
   setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  // The port may still hold connections of a cpp-httplib server in TIME_WAIT; that server sets only
+  // SO_REUSEPORT, and Linux lets a new listener share the port with them only when it sets it too.
+  setsockopt(listener_, SOL_SOCKET, SO_REUSEPORT, &on, sizeof(on));
   sockaddr_in address = Loopback(port);
   socklen_t size = sizeof(address);
   if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||

@@ -6,12 +6,16 @@
 //   --long-message      posts a 64-byte message instead
 //   --inspect           writes "test_installer_inspect.txt" to the temporary folder: its own path, the
 //                       access list of its folder as read back, and what renaming and deleting that
-//                       folder gave (1 or 0 and the error number)
+//                       folder gave (1 or 0 and the error number); ends with 94 when it cannot
+//   --broadcast         sends WM_SETTINGCHANGE to every top-level window and waits for their answers,
+//                       as installers that change the environment do (see Broadcast); ends with 93
+//                       when no window of the process that started it was reached
 // Unknown arguments (the stub's "-id" and "-v", padding) are ignored.
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -34,6 +38,41 @@ std::wstring TempFile(const wchar_t* name) {
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
   return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(temp) + name;
 }
+
+DWORD ParentProcessId() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
+// Broadcasts WM_SETTINGCHANGE and waits until every top-level window has answered. A thread in a
+// single-threaded COM apartment owns a hidden window of COM's: Windows has made it top-level, so that
+// the broadcast reaches it, while Wine makes it message-only, so the message goes to the message-only
+// windows of the starting process as well. The number of that process's windows reached.
+int Broadcast() {
+  const auto text = reinterpret_cast<LPARAM>(L"Environment");
+  SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, text);
+  const DWORD parent = ParentProcessId();
+  int reached = 0;
+  for (const HWND level : {HWND(nullptr), HWND_MESSAGE}) {
+    for (HWND window = nullptr; (window = FindWindowExW(level, window, nullptr, nullptr)) != nullptr;) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner != parent) continue;
+      if (level == HWND_MESSAGE) SendMessageW(window, WM_SETTINGCHANGE, 0, text);
+      ++reached;
+    }
+  }
+  return reached;
+}
+
 
 std::string Utf8(const std::wstring& text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -110,7 +149,9 @@ int wmain() {
       for (const wchar_t c : text) bytes.push_back(static_cast<char>(c & 0xFF));
       if (!Post(bytes)) return 92;
     } else if (arg == L"--inspect") {
-      if (!Inspect()) return 93;
+      if (!Inspect()) return 94;
+    } else if (arg == L"--broadcast") {
+      if (Broadcast() == 0) return 93;
     } else if (arg == L"--long-message") {
       std::string bytes;
       for (int k = 0; k < 64; ++k) bytes.push_back(static_cast<char>('A' + k % 26));
