@@ -1,7 +1,7 @@
 // Owners of Windows resources, shared by the run, the HTTP client and the test programs: kernel
-// handles, WinHTTP handles, CNG (bcrypt) providers, keys and hashes, strings the platform allocates
-// with GlobalAlloc, COM initialisation and COM interface pointers. Each releases what it holds when
-// it ends; none can be copied. Releasing keeps the thread's last-error number intact, so a failure
+// handles, WinHTTP handles, CNG (bcrypt) providers, keys and hashes, strings and memory the
+// platform allocates with GlobalAlloc and LocalAlloc, COM initialisation and COM interface pointers.
+// Each releases what it holds when it ends; none can be copied. Releasing keeps the thread's last-error number intact, so a failure
 // can be logged after its handles have gone.
 #pragma once
 
@@ -96,7 +96,16 @@ using BcryptAlgorithm = UniqueResource<BcryptAlgorithmTraits>;
 using BcryptKey = UniqueResource<BcryptKeyTraits>;
 using BcryptHash = UniqueResource<BcryptHashTraits>;
 
+// Memory the platform hands out with LocalAlloc, such as a security descriptor it built.
+struct LocalMemoryTraits {
+  using Value = HLOCAL;
+  static Value Invalid() { return nullptr; }
+  static bool IsValid(Value p) { return p != nullptr; }
+  static void Close(Value p) { LocalFree(p); }
+};
+
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using LocalMemory = UniqueResource<LocalMemoryTraits>;
 using WinHttpHandle = UniqueResource<WinHttpHandleTraits>;
 using GlobalString = UniqueResource<GlobalStringTraits>;
 

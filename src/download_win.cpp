@@ -26,14 +26,6 @@ namespace {
 
 // ---- The folder -----------------------------------------------------------------------------------
 
-// A security descriptor made from the descriptor language, freed with LocalFree.
-struct LocalMemoryTraits {
-  using Value = PSECURITY_DESCRIPTOR;
-  static Value Invalid() { return nullptr; }
-  static bool IsValid(Value p) { return p != nullptr; }
-  static void Close(Value p) { LocalFree(p); }
-};
-using SecurityDescriptor = UniqueResource<LocalMemoryTraits>;
 
 std::uint64_t RandomNumber() {
   UUID uuid{};
@@ -227,7 +219,7 @@ class StallWatch {
 bool InstallerFiles::Create() {
   const std::wstring temp = TempFolder();
   if (temp.empty()) return false;
-  SecurityDescriptor descriptor;
+  LocalMemory descriptor;
   {
     PSECURITY_DESCRIPTOR made = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstallerFolderAccess, SDDL_REVISION_1, &made,
