@@ -1,8 +1,8 @@
 // Owners of Windows resources, shared by the run, the HTTP client and the test programs: kernel
 // handles, WinHTTP handles, CNG (bcrypt) providers, keys and hashes, strings and memory the
 // platform allocates with GlobalAlloc and LocalAlloc, COM initialisation and COM interface pointers.
-// Each releases what it holds when it ends; none can be copied. Releasing keeps the thread's last-error number intact, so a failure
-// can be logged after its handles have gone.
+// Each releases what it holds when it ends; none can be copied. Releasing keeps the thread's
+// last-error number intact, so a failure can be logged after its handles have gone.
 #pragma once
 
 #include <windows.h>
