@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "src/json_text.h"
+
 namespace cv {
 namespace {
 
@@ -107,7 +109,7 @@ StageResult ReadTextMember(const WrapperConfig& config, std::string_view name, s
   StageResult failure;
   const WrapperConfig* member = FindMember(config, name, failure);
   if (member == nullptr) return failure;
-  value = member->is_string() ? std::wstring(member->as_string_view()) : member->to_string();
+  value = member->is_string() ? std::wstring(member->as_string_view()) : JsonText(*member);
   return std::nullopt;
 }
 
