@@ -3,7 +3,7 @@
 // cannot be parsed, or whose member is missing or cannot be converted, fails the run with code 3.
 #pragma once
 
-#include <jsoncons/json.hpp>
+#include "src/json_value.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,5 +1,5 @@
-// The document's values written back as JSON text, against jsoncons's own encoder: the stub's
-// smaller writer must give the library's text exactly.
+// The document's values written back as JSON text, against jsoncons's own encoder (the stub's smaller
+// writer must give the library's text exactly), and swapped by the stub's byte-wise swap.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "src/json_text.h"
 
@@ -47,6 +48,31 @@ TEST(JsonText, WritesDoublesAsTheLibraryDoes) {
     ASSERT_EQ(JsonText(value), LibraryText(value)) << "double with bits " << bits;
     ++compared;
   }
+}
+
+TEST(JsonValueSwap, SwapsEveryKindOfValue) {
+  const std::vector<WrapperConfig> values = {
+      WrapperConfig(), WrapperConfig(true), WrapperConfig(std::int64_t{-5}), WrapperConfig(std::uint64_t{1} << 63),
+      WrapperConfig(2.5), WrapperConfig(L"short"), WrapperConfig(std::wstring(100, L'x')),
+      WrapperConfig::parse(std::wstring_view(L"123456789012345678901234567890")),
+      WrapperConfig::parse(std::wstring_view(L"{}")), WrapperConfig::parse(std::wstring_view(L"{\"a\":[1,\"b\"]}")),
+      WrapperConfig::parse(std::wstring_view(L"[{\"c\":null}]")),
+      WrapperConfig(jsoncons::byte_string_arg, std::vector<std::uint8_t>{1, 2, 3})};
+  for (const WrapperConfig& left : values) {
+    for (const WrapperConfig& right : values) {
+      WrapperConfig a = left, b = right;
+      a.swap(b);
+      EXPECT_EQ(a, right);
+      EXPECT_EQ(b, left);
+      EXPECT_EQ(a.tag(), right.tag());
+      WrapperConfig c = left;
+      c = WrapperConfig(right);  // move assignment swaps when either side holds heap parts
+      EXPECT_EQ(c, right);
+    }
+  }
+  // Sorting an object's members moves them by swapping.
+  const WrapperConfig sorted = WrapperConfig::parse(std::wstring_view(L"{\"d\":[4],\"c\":\"3\",\"b\":{\"x\":2},\"a\":1}"));
+  EXPECT_EQ(sorted.to_string(), L"{\"a\":1,\"b\":{\"x\":2},\"c\":\"3\",\"d\":[4]}");
 }
 
 }  // namespace
