@@ -15,11 +15,18 @@
 # code itself (README.md).
 set(CV_STUB_SIZE_BUDGET 1376256 CACHE STRING "Largest size in bytes the shipped 32-bit cv_setup.exe may have")
 
+# Code generation for size: -Oz (GCC 12) over -Os, and switches as compare-and-branch chains rather
+# than jump tables (whose tables and their base relocations outweigh the chains here). The link that
+# generates the stub's code puts all functions and data in one section each: GCC for PE writes each
+# zero-initialised variable of a section of its own as stored zeros (.data$name), and pads each
+# function section to 16 bytes.
+set(CV_STUB_SIZE_COMPILE_OPTIONS -Oz -fno-jump-tables)
+
 # cv_stub_size_objects(<library>...): compile the libraries the stub links for link-time optimisation;
 # programs that link them and are not stubs (CV_STUB_LTO unset) link their ordinary code.
 function(cv_stub_size_objects)
   foreach(library ${ARGN})
-    target_compile_options(${library} PRIVATE -flto -ffat-lto-objects)
+    target_compile_options(${library} PRIVATE -flto -ffat-lto-objects ${CV_STUB_SIZE_COMPILE_OPTIONS})
     target_link_options(${library} INTERFACE $<$<NOT:$<BOOL:$<TARGET_PROPERTY:CV_STUB_LTO>>>:-fno-use-linker-plugin>)
   endforeach()
 endfunction()
@@ -27,12 +34,12 @@ endfunction()
 # cv_stub_size_link(<executable>): link a stub with link-time optimisation and the short terminate path.
 function(cv_stub_size_link target)
   set_target_properties(${target} PROPERTIES CV_STUB_LTO ON)
-  target_compile_options(${target} PRIVATE -flto -ffat-lto-objects)
+  target_compile_options(${target} PRIVATE -flto -ffat-lto-objects ${CV_STUB_SIZE_COMPILE_OPTIONS})
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set(symbol_prefix "_")  # 32-bit Windows symbols carry a leading underscore
   else()
     set(symbol_prefix "")
   endif()
-  target_link_options(${target} PRIVATE -flto -flto-partition=one
+  target_link_options(${target} PRIVATE -flto -flto-partition=one -fno-function-sections -fno-data-sections
     "LINKER:--defsym,${symbol_prefix}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${symbol_prefix}abort")
 endfunction()
