@@ -6,6 +6,12 @@
 #    template code that both a test's own objects and the LTO code define as defined twice). GCC 12 for
 #    MinGW fails inside the optimiser (internal compiler error in binds_to_current_def_p) when the
 #    program is split into several partitions; one partition avoids it.
+#  - Unwind tables without their thousands of copies of the same entry: every function of the static
+#    C++ runtime brings its own copy of the common information entry (CIE) of its unwind record, which
+#    the PE linker never merges (the ELF linker does); tools/compact-eh-frame.py keeps one of each
+#    kind in the linked 32-bit stub, checks that the unwinder reads the same records, and keeps the
+#    linker's output beside it as <name>.exe.uncompacted. The 64-bit build unwinds through SEH tables
+#    and is left as linked.
 #  - libstdc++'s default terminate handler prints the uncaught exception's type, which pulls in the
 #    C++ name demangler (about 50 KB); the stub is a GUI program with no console, so std::terminate
 #    goes straight to abort(), which ends the process with exit value 3 as before.
@@ -42,4 +48,11 @@ function(cv_stub_size_link target)
   endif()
   target_link_options(${target} PRIVATE -flto -flto-partition=one -fno-function-sections -fno-data-sections
     "LINKER:--defsym,${symbol_prefix}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${symbol_prefix}abort")
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/compact-eh-frame.py $<TARGET_FILE:${target}>
+              --keep $<TARGET_FILE:${target}>.uncompacted
+      VERBATIM)
+  endif()
 endfunction()
