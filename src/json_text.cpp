@@ -97,7 +97,7 @@ void Append(const WrapperConfig& value, std::wstring& out) {
 
 }  // namespace
 
-std::wstring JsonText(const WrapperConfig& value) {
+std::wstring JsonText(const WrapperConfig& value) noexcept {
   std::wstring text;
   Append(value, text);
   return text;

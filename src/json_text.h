@@ -12,7 +12,7 @@ namespace cv {
 // The value's JSON text, character for character what value.to_string() gives for every value a
 // parse of JSON text produces: null, booleans, 64-bit integers, doubles (shortest form, "null" when
 // not finite), strings (big integers written bare), arrays and objects, compact, members in stored
-// order.
-std::wstring JsonText(const WrapperConfig& value);
+// order. Like to_string(), it ends the process (std::terminate) should memory run out.
+std::wstring JsonText(const WrapperConfig& value) noexcept;
 
 }  // namespace cv
