@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "log/log_text.h"
+#include "src/json_text.h"
 #include "src/signature.h"
 
 namespace cv {
@@ -125,7 +126,7 @@ StageResult ReadTextMember(const WrapperConfig& config, std::string_view name, s
   StageResult failure;
   const WrapperConfig* member = FindMember(config, name, failure);
   if (member == nullptr) return failure;
-  value = member->is_string() ? std::wstring(member->as_string_view()) : member->to_string();
+  value = member->is_string() ? std::wstring(member->as_string_view()) : JsonText(*member);
   return std::nullopt;
 }
 

@@ -4,7 +4,7 @@
 // converted, fails the run with code 3.
 #pragma once
 
-#include <jsoncons/json.hpp>
+#include "src/json_value.h"
 
 #include <cstdint>
 #include <optional>

@@ -9,6 +9,34 @@ namespace crc32_internal {
 // Defined in crc32_clmul.cpp.
 bool ProcessorHasCarrylessMultiply();
 std::uint32_t AdvanceCarryless(std::uint32_t reg, const unsigned char* p, std::size_t size);
+
+namespace {
+
+Crc32Tables filledTables;  // zero until FillTables has run
+
+bool FillTables() {
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int bit = 0; bit < 8; ++bit) c = (c & 1u) != 0 ? (c >> 1) ^ kReflectedPolynomial : c >> 1;
+    filledTables[0][i] = c;
+  }
+  for (std::size_t k = 1; k < filledTables.size(); ++k) {
+    for (std::size_t i = 0; i < 256; ++i) {
+      const std::uint32_t previous = filledTables[k - 1][i];
+      filledTables[k][i] = (previous >> 8) ^ filledTables[0][previous & 0xFFu];
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+const Crc32Tables& Tables() {
+  static const bool filled = FillTables();
+  static_cast<void>(filled);
+  return filledTables;
+}
+
 }  // namespace crc32_internal
 
 namespace {
@@ -21,12 +49,13 @@ std::uint32_t LoadLittleEndian32(const unsigned char* p) {
 }
 
 std::uint32_t AdvanceSliceBy8(std::uint32_t reg, const unsigned char* p, std::size_t size) {
+  const Crc32Tables& table = Tables();
   for (; size >= 8; p += 8, size -= 8) {
     const std::uint32_t low = reg ^ LoadLittleEndian32(p);
     const std::uint32_t high = LoadLittleEndian32(p + 4);
-    reg = kTables[7][low & 0xFFu] ^ kTables[6][(low >> 8) & 0xFFu] ^ kTables[5][(low >> 16) & 0xFFu] ^
-          kTables[4][low >> 24] ^ kTables[3][high & 0xFFu] ^ kTables[2][(high >> 8) & 0xFFu] ^
-          kTables[1][(high >> 16) & 0xFFu] ^ kTables[0][high >> 24];
+    reg = table[7][low & 0xFFu] ^ table[6][(low >> 8) & 0xFFu] ^ table[5][(low >> 16) & 0xFFu] ^
+          table[4][low >> 24] ^ table[3][high & 0xFFu] ^ table[2][(high >> 8) & 0xFFu] ^
+          table[1][(high >> 16) & 0xFFu] ^ table[0][high >> 24];
   }
   return AdvanceBytewise(reg, p, size);
 }

@@ -13,26 +13,13 @@ constexpr std::uint32_t kReflectedPolynomial = 0xEDB88320u;
 // is the classic 256-entry table.
 using Crc32Tables = std::array<std::array<std::uint32_t, 256>, 8>;
 
-constexpr Crc32Tables MakeTables() {
-  Crc32Tables tables{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int bit = 0; bit < 8; ++bit) c = (c & 1u) != 0 ? (c >> 1) ^ kReflectedPolynomial : c >> 1;
-    tables[0][i] = c;
-  }
-  for (std::size_t k = 1; k < tables.size(); ++k) {
-    for (std::size_t i = 0; i < 256; ++i) {
-      const std::uint32_t previous = tables[k - 1][i];
-      tables[k][i] = (previous >> 8) ^ tables[0][previous & 0xFFu];
-    }
-  }
-  return tables;
-}
-
-inline constexpr Crc32Tables kTables = MakeTables();
+// The tables, made on first use rather than carried in the executable (8 KB of data that the stub
+// keeps in zero-initialised storage). Filling them takes a few microseconds, once per process.
+const Crc32Tables& Tables();
 
 inline std::uint32_t AdvanceBytewise(std::uint32_t reg, const unsigned char* p, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) reg = (reg >> 8) ^ kTables[0][(reg ^ p[i]) & 0xFFu];
+  const auto& table = Tables()[0];
+  for (std::size_t i = 0; i < size; ++i) reg = (reg >> 8) ^ table[(reg ^ p[i]) & 0xFFu];
   return reg;
 }
 

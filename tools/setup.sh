@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
 
 required=(
-  cmake ninja-build pkg-config
+  cmake ninja-build pkg-config python3
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64 xvfb xauth xdotool x11-apps imagemagick
