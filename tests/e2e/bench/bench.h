@@ -106,7 +106,7 @@ class Wine {
 
   // Removes what a run of the stub leaves behind: the log, desktop shortcuts, the temporary folder's
   // contents, registry values set through Command({"reg", "add", ...}) (the proxy settings), and any
-  // program still running in the prefix.
+  // program still running in the prefix (its wineserver is started anew).
   void ResetState();
 
   std::string Prefix() const;      // WINEPREFIX
@@ -123,8 +123,14 @@ class Wine {
   const std::string& Display() const { return display_; }
 
  private:
+  friend class Process;
   Wine();
   ~Wine();
+  // Starts the prefix's wineserver, one that stays between programs, and boots its session, unless
+  // it runs already.
+  void EnsureServer();
+  // Ends the wineserver and every program in the prefix, and starts it anew.
+  void RestartServer();
   std::string prefix_, home_, display_, user_;
   std::vector<std::string> env_;
   int xvfbPid_ = -1;

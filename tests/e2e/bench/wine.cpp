@@ -29,6 +29,12 @@ namespace {
 // The loader of the Windows build the tests run (tools/wine-arch.sh chose both at configure time).
 constexpr char kWineLoader[] = CV_WINE_LOADER;
 constexpr char kBoxTitle[] = "We apologize!";
+// How long the bench's wineserver stays after the last program in it has ended. Longer than any
+// pause between two programs of one test; short enough that a server left behind by a bench that
+// was killed goes away by itself.
+constexpr int kServerLingerSeconds = 300;
+// The runner's first line, written before it starts the program.
+constexpr char kRunnerStartedLine[] = "runner: started";
 
 std::string Utf8(const std::wstring& text) {
   std::string out;
@@ -186,6 +192,9 @@ Wine::Wine() {
           "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d", "LANG=C.UTF-8",
           "USER=" + user_};
   fs::remove_all(base);
+  // A server of an earlier test program (or of the unit tests run under Wine) may still be
+  // shutting down.
+  RestartServer();
 }
 
 Wine::~Wine() {
@@ -225,16 +234,38 @@ std::string Wine::UnixPath(const std::string& windowsPath) const {
 
 int Wine::Command(const std::vector<std::string>& args) {
   if (args.size() > 1 && args[0] == "reg" && args[1] == "add") registryChanged_ = true;
+  EnsureServer();
   std::vector<std::string> command = {kWineLoader};
   command.insert(command.end(), args.begin(), args.end());
   return RunToEnd(command, env_);
 }
 
+void Wine::EnsureServer() {
+  // A server that a Wine program starts for itself ends as soon as no program runs in it (Debian's
+  // wineserver wrapper passes -p0), and a program started while it shuts down joins a dying
+  // session: it ends at once without a word (the server closed its connection), or it waits
+  // forever for an object the server took with it. The server the bench starts stays while the
+  // tests run, and its session is booted (wineboot, services) before the first timed start.
+  const int started = RunToEnd({"wineserver", "-p" + std::to_string(kServerLingerSeconds)}, env_);
+  if (started == 2) return;  // the server runs already (it holds the prefix's lock)
+  if (started != 0) throw std::runtime_error("cannot start the wineserver of " + prefix_);
+  const int booted = RunToEnd({kWineLoader, "cmd", "/c", "exit"}, env_, nullptr, std::chrono::minutes(2));
+  if (booted != 0) {
+    throw std::runtime_error("the Wine session of " + prefix_ + " did not start (cmd ended with " +
+                             std::to_string(booted) + ")");
+  }
+}
+
+void Wine::RestartServer() {
+  RunToEnd({"wineserver", "-k"}, env_);
+  RunToEnd({"wineserver", "-w"}, env_);
+  EnsureServer();
+}
+
 void Wine::ResetState() {
   // Whatever a previous test left running (an installer, a stub behind a box) would hold the
   // stub's named objects.
-  RunToEnd({"wineserver", "-k"}, env_);
-  RunToEnd({"wineserver", "-w"}, env_);
+  RestartServer();
   std::error_code ignored;
   fs::remove_all(UserDir() + "/AppData/Roaming/Halcyra", ignored);
   for (const auto& folder : {DesktopDir(), TempDir()}) {
@@ -253,6 +284,7 @@ RunResult Wine::Run(const std::string& exe, const std::wstring& commandLineTail,
 }
 
 std::unique_ptr<Process> Wine::Start(const std::string& exe, const std::wstring& commandLineTail, RunOptions options) {
+  EnsureServer();  // a test may have ended the server (a run past its time limit)
   return std::unique_ptr<Process>(new Process(*this, exe, commandLineTail, options));
 }
 
@@ -278,9 +310,23 @@ struct Process::State {
     pid = Spawn(command, env, folder + "/stdout.txt", folder + "/stderr.txt");
     if (pid <= 0) throw std::runtime_error("cannot start wine");
   }
-  // Now and then a Wine start right after the previous wineserver went away ends at once without
-  // starting the runner; such a start is made once more.
-  bool RunnerNeverStarted() const { return ended && ReadFileBytes(resultFile).empty(); }
+  // The runner writes its first line before it starts the program; a Wine start that ends
+  // without it never ran the runner, so the program did not start either and may be started again.
+  bool RunnerNeverStarted() const {
+    const auto lines = Lines(ReadFileBytes(resultFile));
+    return ended && (lines.empty() || lines.front() != kRunnerStartedLine);
+  }
+  // Ends the runner, the program and everything else running in the prefix.
+  void Kill() {
+    RunToEnd({"wineserver", "-k"}, wine->Environment());
+    RunToEnd({"wineserver", "-w"}, wine->Environment());  // so that the next start finds no dying server
+    kill(pid, SIGKILL);
+    Reap(pid, &status, true);
+    ended = true;
+  }
+  std::string EndDescription() const {
+    return "status " + std::to_string(status) + ", stderr \"" + ReadFileBytes(folder + "/stderr.txt") + "\"";
+  }
 
   std::vector<std::string> WindowIds(const std::string& title) const {
     std::string output;
@@ -309,13 +355,14 @@ struct Process::State {
     ++dismissed;
     return true;
   }
-  void Poll() {
+  // Reaps the runner once it has ended; a runner that never started is started once more (not when
+  // the process is being discarded).
+  void Poll(bool mayRelaunch = true) {
     if (!ended && Reap(pid, &status, false)) ended = true;
-    if (RunnerNeverStarted() && !relaunched) {
-      std::cerr << "bench: Wine ended before the runner started (" << ReadFileBytes(folder + "/stderr.txt")
-                << "); starting it again\n";
+    if (mayRelaunch && RunnerNeverStarted() && !relaunched) {
+      std::cerr << "bench: Wine ended before the runner started (" << EndDescription() << "); starting it again\n";
       relaunched = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      wine->EnsureServer();  // the session it tried to join may have gone away
       Launch();
     }
   }
@@ -343,12 +390,8 @@ Process::Process(Wine& wine, const std::string& exe, const std::wstring& command
 }
 
 Process::~Process() {
-  state_->Poll();
-  if (!state_->ended) {
-    RunToEnd({"wineserver", "-k"}, state_->wine->Environment());
-    kill(state_->pid, SIGKILL);
-    Reap(state_->pid, &state_->status, true);
-  }
+  state_->Poll(false);
+  if (!state_->ended) state_->Kill();
   std::error_code ignored;
   fs::remove_all(state_->folder, ignored);
 }
@@ -369,14 +412,13 @@ bool Process::DismissBox() { return state_->PressEnterOnBox(); }
 
 RunResult Process::Wait() {
   RunResult result;
+  bool timedOut = false;
   while (true) {
     state_->Poll();
     if (state_->ended) break;
     if (Clock::now() >= state_->deadline) {
-      RunToEnd({"wineserver", "-k"}, state_->wine->Environment());
-      kill(state_->pid, SIGKILL);
-      Reap(state_->pid, &state_->status, true);
-      state_->ended = true;
+      state_->Kill();
+      timedOut = true;
       break;
     }
     if (state_->options.dismissBoxes) state_->PressEnterOnBox();
@@ -391,6 +433,11 @@ RunResult Process::Wait() {
       result.exitCode = static_cast<std::uint32_t>(std::stoul(line.substr(6)));
     }
     if (line.rfind("error: ", 0) == 0) throw std::runtime_error("the runner could not start " + line);
+  }
+  if (!result.finished) {
+    std::cerr << (timedOut ? "bench: the run passed its time limit and was ended ("
+                           : "bench: the runner ended before the program did (")
+              << state_->EndDescription() << ")\n";
   }
   return result;
 }

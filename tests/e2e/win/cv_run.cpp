@@ -1,7 +1,9 @@
 // Test runner: starts a Windows program with an exact command line, records every top-level window it
 // shows (and the text of each "We apologize!" box) while it runs, then its full 32-bit exit value.
 //   cv_run.exe <result file> <program> <file holding the command-line tail, UTF-8>
-// Result lines (UTF-8): "window: <title>|<class>", "box: <text>", "exit: <code>" or "error: <code>".
+// Result lines (UTF-8): first "runner: started" (before the program starts, so the bench can tell a
+// runner that never ran from one that ended early), then "window: <title>|<class>", "box: <text>",
+// and last "exit: <code>" or "error: <code>".
 #include <windows.h>
 
 #include <cstdio>
@@ -92,6 +94,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   FILE* out = _wfopen(argv[1], L"w");
   if (out == nullptr) return 2;
+  fprintf(out, "runner: started\n");
+  fflush(out);
 
   const std::wstring tail = Wide(ReadFileBytes(argv[3]));
   std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
