@@ -47,7 +47,9 @@ void ServeFolder(HttpServer& server, const fs::path& site) {
 
 void PrintRequests(const char* title, const HttpServer& server) {
   std::cout << title << ":\n";
-  for (const auto& request : server.Requests()) std::cout << "  " << request.method << " " << request.target << "\n";
+  const auto requests = server.Requests();
+  if (requests.empty()) std::cout << "  none\n";
+  for (const auto& request : requests) std::cout << "  " << request.method << " " << request.target << "\n";
 }
 
 }  // namespace

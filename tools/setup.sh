@@ -40,31 +40,42 @@ missing_of() {
   for p in "$@"; do installed "$p" || echo "$p"; done
 }
 
-# apt-get update with a few tries: a mirror in the middle of a sync serves index files of the wrong
+# apt-get update, tried TRIES times: a mirror in the middle of a sync serves index files of the wrong
 # size for a while. Returns non-zero when every try failed; the caller decides whether that matters.
-# Arguments are extra apt options (a private sources list for jsoncons).
+# Arguments after TRIES are extra apt options (a private sources list for jsoncons).
 updated=0
 apt_update() {
-  local try
-  for ((try = 1; try <= update_attempts; try++)); do
+  local tries=$1 try
+  shift
+  for ((try = 1; try <= tries; try++)); do
     if sudo_ apt-get "$@" update -q; then return 0; fi
-    if ((try < update_attempts)); then
-      echo "setup: package index update failed (try $try of $update_attempts); again in ${update_pause}s" >&2
+    if ((try < tries)); then
+      echo "setup: package index update failed (try $try of $tries); again in ${update_pause}s" >&2
       sleep "$update_pause"
     fi
   done
   return 1
 }
+# Updates the machine's index once per run of this script, with TRIES tries. Only a missing required
+# package is worth the retries; for the optional one a single quiet try will do (its own line says
+# when it cannot be had), so that a machine without it does not wait on a syncing mirror every time
+# the README's commands run.
 update_once() {
+  local tries=$1
   if ((updated)); then return 0; fi
   updated=1
-  apt_update || echo "setup: the package index could not be updated; installing from what is known" >&2
+  if ((tries > 1)); then
+    apt_update "$tries" ||
+      echo "setup: the package index could not be updated; installing from what is known" >&2
+  else
+    apt_update "$tries" >/dev/null 2>&1 || true
+  fi
 }
 
 mapfile -t missing < <(missing_of "${required[@]}")
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
-  update_once
+  update_once "$update_attempts"
   apt_install "${missing[@]}" || true
   mapfile -t missing < <(missing_of "${required[@]}")
   if ((${#missing[@]})); then
@@ -79,7 +90,7 @@ if ((${#missing[@]})); then
     sudo_ dpkg --add-architecture i386
     updated=0
   fi
-  update_once
+  update_once 1
   if ! apt_install "${missing[@]}" >/dev/null 2>&1; then
     echo "setup: optional ${missing[*]} not available (32-bit Wine); the Wine tests will run the 64-bit build"
   fi
@@ -97,7 +108,7 @@ SRC
             -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache"
             -o "APT::Architecture=amd64" -o "APT::Architectures=amd64"
             -o "APT::Sandbox::User=root")
-  apt_update "${apt_opts[@]}" || { echo "setup: the Debian 13 index for jsoncons could not be read" >&2; exit 1; }
+  apt_update "$update_attempts" "${apt_opts[@]}" || { echo "setup: the Debian 13 index for jsoncons could not be read" >&2; exit 1; }
   (cd "$work" && apt-get "${apt_opts[@]}" download "libjsoncons-dev=$jsoncons_version")
   actual=$(sha256sum "$work/$jsoncons_deb" | cut -d' ' -f1)
   if [ "$actual" != "$jsoncons_sha256" ]; then
