@@ -166,7 +166,9 @@ Wine::Wine() {
   home_ = dir + "/home";
   std::cerr << CV_WINE_CHOICE << "\n";
   if (RunToEnd({std::string(CV_SOURCE_DIR) + "/tools/wine-prefix.sh", "create", dir},
-               {"PATH=/usr/bin:/bin", std::string("CV_WINE_ARCH=") + CV_WINE_ARCH}, nullptr,
+               {"PATH=/usr/bin:/bin", std::string("CV_WINE_ARCH=") + CV_WINE_ARCH,
+                std::string("CV_WINE_LOADER_DIR=") + CV_WINE_LOADER_DIR},
+               nullptr,
                std::chrono::minutes(5)) != 0) {
     throw std::runtime_error("cannot make the Wine prefix in " + dir);
   }
