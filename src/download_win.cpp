@@ -18,8 +18,10 @@
 #include "src/progress_win.h"
 #include "src/stages.h"
 
-// From wininet.h, which cannot stand beside winhttp.h (the handle owners include it).
-extern "C" __declspec(dllimport) BOOL WINAPI DeleteUrlCacheEntryW(LPCWSTR url);
+// From wininet.h, which cannot stand beside winhttp.h (the handle owners include it). Declared
+// without dllimport: wininet is delay-loaded, and calls must go to its delay-load thunk (see
+// progress_win.cpp).
+extern "C" BOOL WINAPI DeleteUrlCacheEntryW(LPCWSTR url);
 
 namespace cv {
 namespace {

@@ -1,5 +1,11 @@
 // The progress dialog: its thread, its dialog procedure, the calls by which the main thread's
 // download callback moves and closes it, and the callback itself.
+
+// comctl32 is delay-loaded: its functions are declared as plain functions, so that calls go to the
+// delay-load thunks. Through the import pointers the 32-bit linker drops the thunks (it takes them
+// for unused import stubs) and the pointers start at address 0, unless link-time optimisation
+// happens to name the thunks.
+#define WINCOMMCTRLAPI
 #include "src/progress_win.h"
 
 #include <commctrl.h>
