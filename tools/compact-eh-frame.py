@@ -34,7 +34,7 @@ class Refused(Exception):
     pass
 
 
-def uleb(data, pos):
+def leb128(data, pos, signed=False):
     value = shift = 0
     while True:
         byte = data[pos]
@@ -42,20 +42,17 @@ def uleb(data, pos):
         value |= (byte & 0x7F) << shift
         shift += 7
         if not byte & 0x80:
+            if signed and byte & 0x40:
+                value -= 1 << shift
             return value, pos
+
+
+def uleb(data, pos):
+    return leb128(data, pos)
 
 
 def sleb(data, pos):
-    value = shift = 0
-    while True:
-        byte = data[pos]
-        pos += 1
-        value |= (byte & 0x7F) << shift
-        shift += 7
-        if not byte & 0x80:
-            if byte & 0x40:
-                value -= 1 << shift
-            return value, pos
+    return leb128(data, pos, signed=True)
 
 
 def check_instructions(data, pos, end):

@@ -49,6 +49,21 @@ bool ProgressWindowVisible() {
   return !CommandOutput("xdotool search --onlyvisible --name 'Downloading PMX Installer\\.\\.\\.'").empty();
 }
 
+// Runs the test stub up to its failure box, which must come within `boxWithin` and find the
+// progress window gone; presses it away and returns the run. `toBox` receives the time the box took.
+RunResult RunToFailureBox(std::chrono::seconds boxWithin, std::chrono::steady_clock::duration* toBox = nullptr) {
+  const auto start = std::chrono::steady_clock::now();
+  auto process = Wine::Get().Start(TestStubExe(), L"", RunOptions{boxWithin + std::chrono::seconds(30), false});
+  if (!process->WaitForWindow("We apologize!", boxWithin)) {
+    ADD_FAILURE() << "no failure box within " << boxWithin.count() << " s";
+    return {};
+  }
+  if (toBox != nullptr) *toBox = std::chrono::steady_clock::now() - start;
+  EXPECT_FALSE(ProgressWindowVisible());
+  EXPECT_TRUE(process->DismissBox());
+  return process->Wait();
+}
+
 // The log lines from "INFO Downloading wrapper" (exclusive) to the first line matching `end`
 // (exclusive): the download's status lines.
 std::vector<std::string> DownloadLines(const std::vector<std::string>& log, const std::string& endPrefix) {
@@ -226,11 +241,7 @@ TEST_F(DownloadTest, WrongChecksumFailsWithCode6AfterTheWindowHasClosed) {
   ServeDocument(installerServer_->Url("/setup.exe"), std::to_string(Crc32(installer_) ^ 1u));
   ServeInstaller(false);
 
-  auto process = Wine::Get().Start(TestStubExe(), L"", RunOptions{std::chrono::seconds(60), false});
-  ASSERT_TRUE(process->WaitForWindow("We apologize!", std::chrono::seconds(30)));
-  EXPECT_FALSE(ProgressWindowVisible());
-  EXPECT_TRUE(process->DismissBox());
-  const RunResult run = process->Wait();
+  const RunResult run = RunToFailureBox(std::chrono::seconds(30));
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 6u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"The installation file is corrupted. Error code 6"}));
@@ -356,13 +367,9 @@ TEST_F(DownloadTest, StalledTransferFailsWithCode4OnceNoByteCameForTheStallLimit
   const auto server = PacedInstallerServer(installer_, 4, std::chrono::seconds(0), 1);
   ServeDocument("http://127.0.0.1:" + std::to_string(server->port()) + "/setup.exe", Checksum());
 
-  const auto start = std::chrono::steady_clock::now();
-  auto process = Wine::Get().Start(TestStubExe(), L"", RunOptions{std::chrono::seconds(120), false});
-  ASSERT_TRUE(process->WaitForWindow("We apologize!", std::chrono::seconds(90)));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-  EXPECT_FALSE(ProgressWindowVisible());
-  EXPECT_TRUE(process->DismissBox());
-  const RunResult run = process->Wait();
+  std::chrono::steady_clock::duration toBox{};
+  const RunResult run = RunToFailureBox(std::chrono::seconds(90), &toBox);
+  EXPECT_GE(toBox, std::chrono::seconds(30));
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 4u);
   EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
