@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 cmake --preset native ${CV_WINE_ARCH:+-DCV_WINE_ARCH=$CV_WINE_ARCH} \
-  ${CV_WINE_LOADER_DIR:+-DCV_WINE_LOADER_DIR=$CV_WINE_LOADER_DIR} >/dev/null
+  "-DCV_WINE_LOADER_DIR=${CV_WINE_LOADER_DIR:-}" >/dev/null
 source build/native/wine-choice.sh
 cmake --build --preset native --target cv_demo publish
 publish=build/native/tools/publish/publish

@@ -21,7 +21,7 @@ cmake --build --preset windows
 # The native configuration decides which Windows build Wine runs (CV_WINE_ARCH: auto, win32, win64).
 step "the Windows build that Wine runs"
 cmake --preset native ${CV_WINE_ARCH:+-DCV_WINE_ARCH=$CV_WINE_ARCH} \
-  ${CV_WINE_LOADER_DIR:+-DCV_WINE_LOADER_DIR=$CV_WINE_LOADER_DIR} >/dev/null
+  "-DCV_WINE_LOADER_DIR=${CV_WINE_LOADER_DIR:-}" >/dev/null
 source build/native/wine-choice.sh
 echo "$CV_WINE_CHOICE"
 if [ "$CV_WINE_PRESET" != windows ]; then

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Which Windows build the Wine tests and the demo run, and the one place that knows Wine's loaders.
 # The shipped 32-bit build runs wherever 32-bit Wine is installed and starts; elsewhere the 64-bit build.
-#   wine-arch.sh [auto|win32|win64]   prints arch=, loader=, preset= and choice= lines (choice: one
-#                                     sentence saying which build runs and why); non-zero when the
-#                                     requested build cannot run here
+#   wine-arch.sh [auto|win32|win64]   prints arch=, loader=, loader_dir=, preset= and choice= lines
+#                                     (choice: one sentence saying which build runs and why); non-zero
+#                                     when the requested build cannot run here
 # Sourced, it defines cv_wine_choose and cv_wine_loader for the other Wine scripts.
-# CV_WINE_LOADER_DIR (default /usr/lib/wine) is where the loaders are looked for.
+# CV_WINE_LOADER_DIR is where the loaders are looked for; empty or unset: Debian's /usr/lib/wine,
+# unless its 32-bit loader is missing and tools/setup.sh made the private 32-bit Wine .deps/wine32
+# (or CV_PRIVATE_WINE32=1 asks for that one), whose folder bin/ then holds both loaders.
 
-cv_wine_loader_dir=${CV_WINE_LOADER_DIR:-/usr/lib/wine}
+cv_wine_private_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/.deps/wine32/bin"
+if [ -n "${CV_WINE_LOADER_DIR:-}" ]; then
+  cv_wine_loader_dir=$CV_WINE_LOADER_DIR
+elif [ -x "$cv_wine_private_dir/wine" ] && { [ "${CV_PRIVATE_WINE32:-0}" = 1 ] || [ ! -x /usr/lib/wine/wine ]; }; then
+  cv_wine_loader_dir=$cv_wine_private_dir
+else
+  cv_wine_loader_dir=/usr/lib/wine
+fi
 
 # The Wine loader that runs programs of the given build.
 cv_wine_loader() {
@@ -69,7 +78,11 @@ cv_wine_choose() {
         reason="32-bit Wine does not start ($cv_wine_probe_failure)"
       else
         cv_wine_arch=win32
-        reason="32-bit Wine is installed and starts"
+        if [ "$cv_wine_loader_dir" = "$cv_wine_private_dir" ]; then
+          reason="the private 32-bit Wine of .deps/wine32 starts"
+        else
+          reason="32-bit Wine is installed and starts"
+        fi
       fi
       if [ -z "$cv_wine_arch" ]; then
         loader=$(cv_wine_loader win64)
@@ -100,6 +113,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   fi
   echo "arch=$cv_wine_arch"
   echo "loader=$(cv_wine_loader "$cv_wine_arch")"
+  echo "loader_dir=$cv_wine_loader_dir"
   echo "preset=$(cv_wine_preset "$cv_wine_arch")"
   echo "choice=$cv_wine_choice"
 fi

@@ -52,4 +52,22 @@ check fails  starts win32 0 win32 "choice=Wine runs the 32-bit build: CV_WINE_AR
 check none   starts win32 1 -     "CV_WINE_ARCH is win32, but"
 check starts starts win16 1 -     "must be auto, win32 or win64"
 
+# The private 32-bit Wine that setup.sh unpacks into .deps/wine32 beside the script's own folder,
+# found without CV_WINE_LOADER_DIR when asked for (or when Debian's 32-bit loader is missing).
+tree="$work/checkout"
+mkdir -p "$tree/tools" "$tree/.deps/wine32/bin"
+cp "$script" "$tree/tools/wine-arch.sh"
+make_loader "$tree/.deps/wine32/bin/wine" starts
+make_loader "$tree/.deps/wine32/bin/wine64" starts
+output=$(CV_WINE_LOADER_DIR= CV_PRIVATE_WINE32=1 "$tree/tools/wine-arch.sh" auto 2>&1)
+if grep -qx "loader=$tree/.deps/wine32/bin/wine" <<<"$output" &&
+   grep -qx "loader_dir=$tree/.deps/wine32/bin" <<<"$output" &&
+   grep -qx "choice=Wine runs the 32-bit build: the private 32-bit Wine of .deps/wine32 starts" <<<"$output"; then
+  echo "ok   private Wine: $(grep '^choice=' <<<"$output")"
+else
+  echo "FAIL private Wine"
+  sed 's/^/    /' <<<"$output"
+  failures=$((failures + 1))
+fi
+
 exit $((failures > 0))
