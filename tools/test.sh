@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
-fuzz_seconds=${CV_FUZZ_SECONDS:-60}
+fuzz_seconds=${CV_FUZZ_SECONDS:-30}
 
 step() { printf '\n==== %s (%ss)\n' "$*" "$(( $(date +%s) - started ))"; }
 
@@ -18,7 +18,8 @@ step "32-bit Windows build (cv_setup.exe as shipped)"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 
-# The native configuration decides which Windows build Wine runs (CV_WINE_ARCH: auto, win32, win64).
+# The native configuration decides which Windows build Wine runs (CV_WINE_ARCH: auto, win32, win64)
+# and with which Wine (CV_WINE_LOADER_DIR; empty: Debian's, or the private 32-bit one of setup.sh).
 step "the Windows build that Wine runs"
 cmake --preset native ${CV_WINE_ARCH:+-DCV_WINE_ARCH=$CV_WINE_ARCH} \
   "-DCV_WINE_LOADER_DIR=${CV_WINE_LOADER_DIR:-}" >/dev/null
@@ -33,17 +34,32 @@ fi
 step "native build"
 cmake --build --preset native
 
-step "tests"
-echo "$CV_WINE_CHOICE"
-ctest --preset native
+# The fuzzers and the benchmarks' build need no Wine: they run beside the tests at the lowest
+# priority, on the time that the Wine tests (which mostly wait on the stub) leave.
+side_log=build/fuzz-and-bench.log
+(
+  nice -n 19 tools/run-fuzzers.sh "$fuzz_seconds"
+  nice -n 19 cmake --preset bench >/dev/null
+  nice -n 19 cmake --build --preset bench >/dev/null
+) > "$side_log" 2>&1 &
+side=$!
+trap 'kill "$side" 2>/dev/null || true' EXIT
 
-if [ -x tools/run-fuzzers.sh ]; then
-  step "fuzzers, ${fuzz_seconds}s each"
-  tools/run-fuzzers.sh "$fuzz_seconds"
+step "tests, with the fuzzers (${fuzz_seconds}s each) and the benchmarks' build beside them"
+echo "$CV_WINE_CHOICE"
+tests_status=0
+ctest --preset native || tests_status=$?
+
+step "fuzzers and benchmarks' build"
+side_status=0
+wait "$side" || side_status=$?
+trap - EXIT
+grep -E '^== |^Done|^stat::number_of_executed_units|^!!' "$side_log" || true
+if [ "$side_status" != 0 ]; then
+  tail -n 60 "$side_log"
+  echo "the fuzzers or the benchmarks' build failed (log: $side_log)" >&2
 fi
 
-step "benchmarks (build only)"
-cmake --preset bench >/dev/null
-cmake --build --preset bench
-
 step "done"
+echo "$CV_WINE_CHOICE"
+exit $(( tests_status != 0 || side_status != 0 ))

@@ -361,9 +361,12 @@ std::unique_ptr<RawServer> PacedInstallerServer(const std::string& body, int pie
   });
 }
 
+// The cases that wait out the real stall limit: a lane and a label of their own.
+class RealLimitsDownloadTest : public DownloadTest {};
+
 // A transfer that stops sending while its connection stays open is given up after the stall
 // limit (30 s without a byte): code 4, with the window closed before the box.
-TEST_F(DownloadTest, StalledTransferFailsWithCode4OnceNoByteCameForTheStallLimit) {
+TEST_F(RealLimitsDownloadTest, StalledTransferFailsWithCode4OnceNoByteCameForTheStallLimit) {
   const auto server = PacedInstallerServer(installer_, 4, std::chrono::seconds(0), 1);
   ServeDocument("http://127.0.0.1:" + std::to_string(server->port()) + "/setup.exe", Checksum());
 
@@ -380,7 +383,7 @@ TEST_F(DownloadTest, StalledTransferFailsWithCode4OnceNoByteCameForTheStallLimit
 }
 
 // A slow transfer whose pauses stay under the stall limit runs to its end, however long it takes.
-TEST_F(DownloadTest, SlowTransferThatKeepsMovingIsNeverCutShort) {
+TEST_F(RealLimitsDownloadTest, SlowTransferThatKeepsMovingIsNeverCutShort) {
   // Three pieces 20 s apart: about 40 s in all, longer than the stall limit.
   const auto server = PacedInstallerServer(installer_, 3, std::chrono::seconds(20));
   ServeDocument("http://127.0.0.1:" + std::to_string(server->port()) + "/setup.exe", Checksum());

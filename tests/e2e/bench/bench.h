@@ -106,7 +106,7 @@ class Wine {
 
   // Removes what a run of the stub leaves behind: the log, desktop shortcuts, the temporary folder's
   // contents, registry values set through Command({"reg", "add", ...}) (the proxy settings), and any
-  // program still running in the prefix (its wineserver is started anew).
+  // program still running in the prefix (its wineserver is then started anew).
   void ResetState();
 
   std::string Prefix() const;      // WINEPREFIX
@@ -131,6 +131,8 @@ class Wine {
   void EnsureServer();
   // Ends the wineserver and every program in the prefix, and starts it anew.
   void RestartServer();
+  // True while a program other than the server and its session's services runs in the prefix.
+  bool TestProgramsRun() const;
   std::string prefix_, home_, display_, user_;
   std::vector<std::string> env_;
   int xvfbPid_ = -1;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -264,10 +265,39 @@ void Wine::RestartServer() {
   EnsureServer();
 }
 
+bool Wine::TestProgramsRun() const {
+  // The session's own programs, which run as long as the server does and hold nothing of the stub's.
+  static const std::set<std::string> kSession = {"services.exe", "explorer.exe", "winedevice.exe",
+                                                 "plugplay.exe", "svchost.exe", "rpcss.exe"};
+  const std::string prefixSetting = "WINEPREFIX=" + prefix_;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+    const std::string pid = entry.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string environment = ReadFileBytes(entry.path() / "environ");
+    std::replace(environment.begin(), environment.end(), '\0', '\n');
+    const auto settings = Lines(environment);
+    if (std::find(settings.begin(), settings.end(), prefixSetting) == settings.end()) continue;
+    std::string program = ReadFileBytes(entry.path() / "cmdline");
+    program = program.substr(0, program.find('\0'));
+    std::transform(program.begin(), program.end(), program.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string name = program.substr(program.find_last_of("\\/") + 1);
+    const bool sessionProgram = program.rfind("c:\\windows\\system32\\", 0) == 0 && kSession.count(name) > 0;
+    if (!sessionProgram && name.rfind("wineserver", 0) != 0) return true;
+  }
+  return false;
+}
+
 void Wine::ResetState() {
-  // Whatever a previous test left running (an installer, a stub behind a box) would hold the
-  // stub's named objects.
-  RestartServer();
+  // Whatever a previous test left running (an installer, a stub behind a box, a browser) would hold
+  // the stub's named objects: then the server and everything in it starts anew. Otherwise the
+  // booted session stays, which saves a wineserver's end and a session's boot per test.
+  if (TestProgramsRun()) {
+    RestartServer();
+  } else {
+    EnsureServer();
+  }
   std::error_code ignored;
   fs::remove_all(UserDir() + "/AppData/Roaming/Halcyra", ignored);
   for (const auto& folder : {DesktopDir(), TempDir()}) {
@@ -348,8 +378,8 @@ struct Process::State {
     }
     if (id.empty()) return false;
     pressed.insert(id);
-    // Let the runner read the box's text before it goes away.
-    const auto patience = Clock::now() + std::chrono::seconds(3);
+    // Let the runner read the box's text before it goes away (on a busy machine that can take a while).
+    const auto patience = Clock::now() + std::chrono::seconds(15);
     while (BoxesRecorded() <= dismissed && Clock::now() < patience) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
