@@ -1,5 +1,5 @@
-// Build-time settings, passed in by the build as CV_* definitions. The release key comes as the
-// base64 body of its PEM block (CV_RELEASE_KEY_BASE64), which the build has checked.
+// Build-time settings, passed in by the build as CV_* definitions. The release keys come as their
+// PEM blocks (CV_RELEASE_KEYS_PEM), which the build has checked.
 #include "src/build_settings.h"
 
 #define CV_WIDEN2(text) L##text
@@ -23,8 +23,8 @@ const bool kActAsWithoutDefaultDllDirectories = true;
 const bool kActAsWithoutDefaultDllDirectories = false;
 #endif
 
-#ifdef CV_RELEASE_KEY_BASE64
-const char kReleaseKeyPem[] = "-----BEGIN PUBLIC KEY-----\n" CV_RELEASE_KEY_BASE64 "\n-----END PUBLIC KEY-----\n";
+#ifdef CV_RELEASE_KEYS_PEM
+const char kReleaseKeyPem[] = CV_RELEASE_KEYS_PEM;
 #else
 const char kReleaseKeyPem[] = "";
 #endif

@@ -9,8 +9,8 @@ extern const wchar_t kConfigUrl[];      // address of the configuration document
 extern const wchar_t kSiteUrl[];        // product web site, base of the cancellation page
 extern const wchar_t kAnalyticsUrl[];   // analytics collect endpoint's base address (HTTPS)
 extern const wchar_t kTrackingId[];     // analytics property id
-// The publisher's ECDSA P-256 public key (PEM) that signs the configuration document, or an empty
-// text for a stub that takes unsigned documents.
+// The publisher's ECDSA P-256 public keys (PEM blocks, one or, during a key rotation, several) that
+// sign the configuration document, or an empty text for a stub that takes unsigned documents.
 extern const char kReleaseKeyPem[];
 
 // The delay-loaded DLLs to load from the system folder by full path where the restricted DLL search

@@ -1,6 +1,7 @@
-// The installer check: the downloaded file is opened once, shared for reading only, its CRC-32 (and
-// its SHA-256 when the document names one) is computed through that handle in one pass, and the
-// handle stays open until the launch, so that the file that was checked is the file that starts.
+// The installer check: the downloaded file is opened once, shared for reading only, its length is
+// compared with "size" and its CRC-32 (and SHA-256) computed through that handle in one pass, each
+// when the document names it, and the handle stays open until the launch, so that the file that
+// was checked is the file that starts.
 #include <memory>
 
 #include "log/log.h"
@@ -35,6 +36,18 @@ StageResult VerifyInstaller(const WrapperConfig& config, const std::wstring& ins
   installerFile.reset(CreateFileW(installerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!installerFile) return Failure{FailureCode::InstallerReadFailed, kInstallerOpenFailedLine};
+  // The length first: a file of another length is refused before it is read.
+  std::optional<std::uint64_t> size;
+  if (auto failure = ReadSizeMember(config, size)) return failure;
+  if (size) {
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(installerFile.get(), &length)) {
+      return Failure{FailureCode::InstallerReadFailed, kInstallerOpenFailedLine};
+    }
+    if (static_cast<std::uint64_t>(length.QuadPart) != *size) {
+      return Failure{FailureCode::InstallerCorrupted, SizeMismatchLine(length.QuadPart, *size)};
+    }
+  }
   // A document without "sha256" (an unsigned release) is checked by its CRC-32 alone, as ever.
   std::optional<std::string> expectedSha256;
   if (auto failure = ReadSha256Member(config, false, expectedSha256)) return failure;

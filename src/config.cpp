@@ -8,6 +8,7 @@
 #include "log/log_text.h"
 #include "src/json_text.h"
 #include "src/signature.h"
+#include "src/utc_time.h"
 
 namespace cv {
 namespace {
@@ -156,6 +157,33 @@ StageResult ReadSha256Member(const WrapperConfig& config, bool required, std::op
   }
   const std::wstring_view hex = member->as_string_view();
   value = std::string(hex.begin(), hex.end());
+  return std::nullopt;
+}
+
+StageResult ReadSizeMember(const WrapperConfig& config, std::optional<std::uint64_t>& value) {
+  constexpr std::string_view kName = "size";
+  if (config.is_object() && !config.contains(Widen(kName))) return std::nullopt;
+  StageResult failure;
+  const WrapperConfig* member = FindMember(config, kName, failure);
+  if (member == nullptr) return failure;
+  // Only an integer: a length has no fraction, no sign and no other spelling.
+  if (!member->is_uint64()) return ConfigFailure("the member " + Quoted(kName) + " is not a whole number of bytes");
+  value = member->as<std::uint64_t>();
+  return std::nullopt;
+}
+
+std::optional<std::string> ExpiryProblem(const WrapperConfig& config, std::int64_t now, std::string& validUntil) {
+  constexpr std::string_view kName = "expires";
+  StageResult failure;
+  const WrapperConfig* member = FindMember(config, kName, failure);
+  if (member == nullptr) return "the document has no member " + Quoted(kName);
+  const auto expires = member->is_string() ? ParseRfc3339(member->as_string_view()) : std::nullopt;
+  if (!expires) return "the member " + Quoted(kName) + " is not an RFC 3339 date and time";
+  if (now >= *expires) {
+    return "the document expired at " + FormatRfc3339Utc(*expires) + "; the clock of this computer reads " +
+           FormatRfc3339Utc(now);
+  }
+  validUntil = FormatRfc3339Utc(*expires);
   return std::nullopt;
 }
 

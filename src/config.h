@@ -1,5 +1,5 @@
 // The configuration document: a JSON object whose members "shortcut", "wrapper", "checksum" and
-// "version" (and, in a signed release, "sha256") are looked up and converted at the step of the run
+// "version" (and, in a signed release, "sha256", "size" and "expires") are looked up and converted at the step of the run
 // that uses each. A document that cannot be parsed, or whose member is missing or cannot be
 // converted, fails the run with code 3.
 #pragma once
@@ -48,6 +48,16 @@ StageResult ReadVersionMember(const WrapperConfig& config, std::wstring& value);
 // "sha256": the installer's SHA-256 as a string of 64 lower-case hex digits. A document without the
 // member leaves `value` empty, which is a failure only when `required`.
 StageResult ReadSha256Member(const WrapperConfig& config, bool required, std::optional<std::string>& value);
+
+// "size": the installer's length in bytes, a JSON integer from 0 up. A document without the member
+// leaves `value` empty; the installer's length is then not checked.
+StageResult ReadSizeMember(const WrapperConfig& config, std::optional<std::uint64_t>& value);
+
+// A signed document proves who made it, not when: "expires" (RFC 3339) ends its use, so that an old
+// release served in place of the newest one is refused once it has expired. Nothing when the
+// document names a time after `now` (seconds since 1970, UTC), and `validUntil` is then that time
+// in UTC; otherwise why not, with the dates.
+std::optional<std::string> ExpiryProblem(const WrapperConfig& config, std::int64_t now, std::string& validUntil);
 
 // A stub built with the publisher's key fetches the document and its signature file (the document's
 // address with this suffix) together at most this many times: a release published between the two

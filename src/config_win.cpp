@@ -1,7 +1,10 @@
 // Configuration stage: fetch the document with one WinHttpClient request, parse it, and take the
-// "shortcut" setting from it. A stub built with the publisher's key also fetches the document's
-// signature file and accepts only a document whose exact bytes the publisher signed.
+// "shortcut" setting from it. A stub built with the publisher's keys also fetches the document's
+// signature file and accepts only a document whose exact bytes one of them signed and that has not
+// expired.
+#include <ctime>
 #include <optional>
+#include <vector>
 
 #include "http/winhttp_client.h"
 #include "log/log.h"
@@ -36,22 +39,22 @@ std::optional<FetchedFile> FetchBytes(const std::wstring& url) {
 
 // Fetches the signature file beside the document and checks it over the document's bytes. Nothing
 // when the publisher signed these bytes, otherwise why the document cannot be trusted.
-std::optional<std::string> SignatureProblem(const P256PublicKey& key, const FetchedFile& document) {
+std::optional<std::string> SignatureProblem(const std::vector<P256PublicKey>& keys, const FetchedFile& document) {
   const auto signature = FetchBytes(std::wstring(kConfigUrl) + kSignatureFileSuffix);
   if (!signature) return std::string("the signature file could not be downloaded");
   if (signature->status != L"200") {
     return "the server answered the signature request with HTTP status " + Narrow(signature->status);
   }
-  return ReleaseSignatureProblem(key, document.bytes, signature->bytes);
+  return ReleaseSignatureProblem(keys, document.bytes, signature->bytes);
 }
 
 }  // namespace
 
 StageResult ObtainConfig(WrapperConfig& config) {
   const bool signedRelease = kReleaseKeyPem[0] != '\0';
-  P256PublicKey key{};
+  std::vector<P256PublicKey> keys;
   if (signedRelease) {
-    if (const auto problem = ParseP256PublicKeyPem(kReleaseKeyPem, key)) {
+    if (const auto problem = ParseP256PublicKeysPem(kReleaseKeyPem, keys)) {
       return Failure{FailureCode::ConfigSignatureFailed, kConfigSignatureFailedPrefix + ("the built-in key: " + *problem)};
     }
   }
@@ -66,11 +69,19 @@ StageResult ObtainConfig(WrapperConfig& config) {
     }
 
     LOG(INFO) << "Checking config signature";
-    const auto problem = SignatureProblem(key, *document);
+    auto problem = SignatureProblem(keys, *document);
     if (!problem) {
       LOG(INFO) << "Config signature is OK";
       LOG(INFO) << "Parsing config file";
-      return ParseSignedConfig(document->bytes, config);
+      if (auto failure = ParseSignedConfig(document->bytes, config)) return failure;
+      // An expired document may be the last one before a refreshed release: it gets the second
+      // round too.
+      std::string validUntil;
+      problem = ExpiryProblem(config, std::time(nullptr), validUntil);
+      if (!problem) {
+        LOG(INFO) << "Config is valid until " << validUntil;
+        return std::nullopt;
+      }
     }
     if (attempt == kSignedConfigAttempts) {
       return Failure{FailureCode::ConfigSignatureFailed, kConfigSignatureFailedPrefix + *problem};

@@ -2,6 +2,7 @@
 #include "src/download.h"
 
 #include "log/log.h"
+#include "src/progress.h"
 
 namespace cv {
 
@@ -26,6 +27,17 @@ std::string DeletedLine(std::wstring_view path) { return "\"" + Narrow(path) + "
 
 std::string StalledDownloadLine() {
   return "No installer data for " + std::to_string(kStallLimitSeconds) + " s: download stopped";
+}
+
+bool ExceedsInstallerSize(std::uint32_t statusCode, std::uint64_t received, std::uint64_t announced,
+                          std::uint64_t size) {
+  const bool dataStatus = statusCode == kStatusBeginDownloadData || statusCode == kStatusDownloadingData ||
+                          statusCode == kStatusEndDownloadData;
+  return dataStatus && (received > size || announced > size);
+}
+
+std::string OversizedDownloadLine(std::uint64_t size) {
+  return "More than the installer's size of " + std::to_string(size) + " bytes: download stopped";
 }
 
 std::string DownloadFailedLine(std::wstring_view installerPath) {

@@ -51,6 +51,15 @@ constexpr unsigned kStallLimitSeconds = 30;
 // The WARNING line of a transfer given up for a stall.
 std::string StalledDownloadLine();
 
+// The document's "size" while the transfer runs: true when a status of the transfer's data (its
+// begin, a piece, its end) shows more than `size` bytes, received or announced as the total. Such a
+// transfer is stopped at once, so that an endless body cannot fill the disk.
+bool ExceedsInstallerSize(std::uint32_t statusCode, std::uint64_t received, std::uint64_t announced,
+                          std::uint64_t size);
+
+// The WARNING line of a transfer stopped for that.
+std::string OversizedDownloadLine(std::uint64_t size);
+
 // "Can't download wrapper to \"<path>\"" and "Wrapper successfully downloaded to \"<path>\"".
 std::string DownloadFailedLine(std::wstring_view installerPath);
 std::string DownloadedLine(std::wstring_view installerPath);

@@ -305,6 +305,8 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, Inst
   // The address first: a document without one leaves nothing to remove.
   std::wstring wrapper;
   if (auto failure = ReadWrapperMember(config, wrapper)) return failure;
+  std::optional<std::uint64_t> size;
+  if (auto failure = ReadSizeMember(config, size)) return failure;
   const bool created = installer.Create();
   const std::wstring& installerPath = installer.installerPath();
   if (!created) return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
@@ -313,6 +315,7 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, Inst
   // The platform may keep the callback past the call; reference counting never frees it, so it
   // lives as long as the process.
   static CallbackHandler callback(state);
+  callback.SetSizeLimit(size);
   SetDownloadTarget(state, installer);
   const StallWatch stallWatch(callback);
   const HRESULT result =
@@ -320,7 +323,8 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, Inst
   ForgetCachedCopy(installerUrl);
   // An aborted transfer is a failed one, whatever result the platform gives for it.
   if (stallWatch.Aborted()) LOG(WARNING) << StalledDownloadLine();
-  if (result != S_OK || stallWatch.Aborted()) {
+  if (callback.ExceededSize()) LOG(WARNING) << OversizedDownloadLine(*size);
+  if (result != S_OK || stallWatch.Aborted() || callback.ExceededSize()) {
     return Failure{FailureCode::InstallerDownloadFailed, DownloadFailedLine(installerPath)};
   }
   LOG(INFO) << DownloadedLine(installerPath);

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include "log/log.h"
+#include "src/download.h"
 
 namespace cv {
 namespace {
@@ -112,6 +113,14 @@ bool CallbackHandler::AbortTransfer() { return binding_ && SUCCEEDED(binding_->A
 HRESULT STDMETHODCALLTYPE CallbackHandler::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                                       LPCWSTR) {
   NoteActivity();
+  if (sizeLimit_ && ExceedsInstallerSize(statusCode, progress, progressMax, *sizeLimit_)) {
+    // Through the binding, as a stalled transfer is stopped, and by the answer as well.
+    if (!exceededSize_) {
+      exceededSize_ = true;
+      AbortTransfer();
+    }
+    return E_ABORT;
+  }
   const StatusAction action = ActionForStatus(statusCode);
   if (!action.line.empty()) LOG(INFO) << action.line;
   if (action.progressStep) {

@@ -8,6 +8,8 @@
 #include <urlmon.h>
 
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "src/progress.h"
@@ -38,7 +40,8 @@ void SetDownloadTarget(RunState& state, InstallerFiles& files);
 void ClearDownloadTarget(RunState& state);
 
 // The download's status callback. Reference counting is not used and never frees it. Every
-// notification succeeds or is not implemented; the transfer is stopped only through AbortTransfer.
+// notification succeeds or is not implemented; the transfer is stopped only through AbortTransfer
+// (also by the callback itself, when more than the installer's size arrives).
 // It also notes the transfer's last sign of life and keeps its binding, so that a stalled transfer
 // can be found and aborted.
 class CallbackHandler : public IBindStatusCallback {
@@ -71,11 +74,21 @@ class CallbackHandler : public IBindStatusCallback {
   // when no transfer runs. Called on the thread that started the transfer, the binding's own.
   bool AbortTransfer();
 
+  // The installer's length from the document, when it names one: a transfer that shows more is
+  // aborted (ExceedsInstallerSize), and ExceededSize() then tells.
+  void SetSizeLimit(std::optional<std::uint64_t> size) {
+    sizeLimit_ = size;
+    exceededSize_ = false;
+  }
+  bool ExceededSize() const { return exceededSize_; }
+
  private:
   RunState& state_;
   PercentTracker lastPercent_;
   ComPtr<IBinding> binding_;
   std::atomic<ULONGLONG> lastActivity_{0};
+  std::optional<std::uint64_t> sizeLimit_;
+  bool exceededSize_ = false;
 };
 
 }  // namespace cv

@@ -159,6 +159,25 @@ std::optional<std::string> ParseP256PublicKeyPem(std::string_view pem, P256Publi
   return std::nullopt;
 }
 
+std::optional<std::string> ParseP256PublicKeysPem(std::string_view pem, std::vector<P256PublicKey>& keys) {
+  std::vector<P256PublicKey> read;
+  for (;;) {
+    // One block per key: the text up to the next end marker, or the rest.
+    const std::size_t end = pem.find(kPemEnd);
+    const std::string_view block = pem.substr(0, end == std::string_view::npos ? end : end + kPemEnd.size());
+    pem.remove_prefix(block.size());
+    P256PublicKey key;
+    if (auto problem = ParseP256PublicKeyPem(block, key)) {
+      if (read.empty() && TrimWhiteSpace(pem).empty()) return problem;
+      return "key " + std::to_string(read.size() + 1) + ": " + *problem;
+    }
+    read.push_back(key);
+    if (TrimWhiteSpace(pem).empty()) break;
+  }
+  keys = std::move(read);
+  return std::nullopt;
+}
+
 std::optional<std::string> ParseSignatureText(std::string_view text, P256Signature& signature) {
   if (!text.empty() && text.back() == '\n') {
     text.remove_suffix(1);
@@ -171,6 +190,30 @@ std::optional<std::string> ParseSignatureText(std::string_view text, P256Signatu
   }
   std::copy(bytes->begin(), bytes->end(), signature.begin());
   return std::nullopt;
+}
+
+SignatureLines ParseSignatureLines(std::string_view text) {
+  SignatureLines lines;
+  std::size_t count = 0;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = text.substr(0, end + (end < text.size() ? 1 : 0));
+    text.remove_prefix(line.size());
+    if (++count > kMaxSignatureLines) {
+      lines.signatures.clear();
+      lines.problem = "the signature file has more than " + std::to_string(kMaxSignatureLines) + " lines";
+      return lines;
+    }
+    P256Signature signature;
+    if (auto problem = ParseSignatureText(line, signature)) {
+      if (lines.problem.empty()) lines.problem = std::move(*problem);
+    } else {
+      lines.signatures.push_back(signature);
+    }
+  }
+  if (count == 0) lines.problem = "the signature file is empty";
+  if (!lines.signatures.empty()) lines.problem.clear();
+  return lines;
 }
 
 std::string LowerHex(const void* data, std::size_t size) {

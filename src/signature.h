@@ -30,9 +30,25 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text);
 // is left to the library that imports it.
 std::optional<std::string> ParseP256PublicKeyPem(std::string_view pem, P256PublicKey& key);
 
+// Reads one or more such blocks, one after another (the keys of a rotation: the old and the new),
+// into `keys`, in order. Nothing when every block is a key, otherwise why not, naming the block by
+// its position ("key 2: ...") when there are several; `keys` is then unchanged.
+std::optional<std::string> ParseP256PublicKeysPem(std::string_view pem, std::vector<P256PublicKey>& keys);
+
 // Reads the signature file: base64 of the 64 bytes r||s on one line, one line end (LF or CRLF)
 // allowed after it. Nothing when it is one, otherwise why not; `signature` is then unchanged.
 std::optional<std::string> ParseSignatureText(std::string_view text, P256Signature& signature);
+
+// The signature file of a rotation holds one such line per key, the lines separated by LF or CRLF.
+// A line that is no signature of this kind is passed over, so that a signature of a later kind can
+// stand beside the ones a stub can check. `problem` says why no signature was read when
+// `signatures` is empty: the first line's reason, or that the file has no line or too many.
+constexpr std::size_t kMaxSignatureLines = 8;
+struct SignatureLines {
+  std::vector<P256Signature> signatures;
+  std::string problem;
+};
+SignatureLines ParseSignatureLines(std::string_view text);
 
 // Lower-case hex digits of `size` bytes, two per byte.
 std::string LowerHex(const void* data, std::size_t size);

@@ -92,14 +92,18 @@ CngResult VerifyReleaseSignature(const P256PublicKey& key, const void* data, std
   return std::nullopt;
 }
 
-std::optional<std::string> ReleaseSignatureProblem(const P256PublicKey& key, std::string_view document,
+std::optional<std::string> ReleaseSignatureProblem(const std::vector<P256PublicKey>& keys, std::string_view document,
                                                    std::string_view signatureText) {
-  P256Signature signature;
-  if (auto problem = ParseSignatureText(signatureText, signature)) return problem;
-  const CngResult result = VerifyReleaseSignature(key, document.data(), document.size(), signature);
-  if (IsSignatureMismatch(result)) return std::string("the signature does not match the document");
-  if (result) return DescribeCngFailure(*result);
-  return std::nullopt;
+  const SignatureLines lines = ParseSignatureLines(signatureText);
+  if (lines.signatures.empty()) return lines.problem;
+  for (const P256Signature& signature : lines.signatures) {
+    for (const P256PublicKey& key : keys) {
+      const CngResult result = VerifyReleaseSignature(key, document.data(), document.size(), signature);
+      if (!result) return std::nullopt;
+      if (!IsSignatureMismatch(result)) return DescribeCngFailure(*result);
+    }
+  }
+  return std::string("the signature does not match the document");
 }
 
 }  // namespace cv

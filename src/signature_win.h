@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/handles_win.h"
 #include "src/signature.h"
@@ -56,10 +57,10 @@ class Sha256 {
 CngResult VerifyReleaseSignature(const P256PublicKey& key, const void* data, std::size_t size,
                                  const P256Signature& signature);
 
-// Checks the text of a signature file against the exact bytes of a document. Nothing when the
-// publisher of `key` signed them, otherwise why not: the text is no signature, the signature does
-// not match, or a CNG call failed.
-std::optional<std::string> ReleaseSignatureProblem(const P256PublicKey& key, std::string_view document,
+// Checks the text of a signature file against the exact bytes of a document. Nothing when one of
+// its lines is a signature of them by one of `keys`, otherwise why not: the file holds no
+// signature, none matches, or a CNG call failed.
+std::optional<std::string> ReleaseSignatureProblem(const std::vector<P256PublicKey>& keys, std::string_view document,
                                                    std::string_view signatureText);
 
 }  // namespace cv

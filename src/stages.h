@@ -48,7 +48,8 @@ struct RunState {
 // The named event and the mailslot through which the installer reports a cancellation.
 StageResult OpenCommunicationObjects(RunState& state);
 
-// Fetches and parses the configuration document.
+// Fetches and parses the configuration document; a stub built with the publisher's keys takes only
+// one that they signed and that has not expired.
 StageResult ObtainConfig(WrapperConfig& config);
 
 // Reads "shortcut": may a cancelled installation leave the resume shortcut?
@@ -59,11 +60,13 @@ StageResult ReadShortcutSetting(const WrapperConfig& config, bool& shortcutEnabl
 void StartProgressWindow(RunState& state);
 
 // Downloads the installer named by "wrapper" into a new folder of the stub's own below the temporary
-// folder, with the progress window following the transfer. `installer` removes what is left of its
+// folder, with the progress window following the transfer and stopping it when more than "size"
+// arrives. `installer` removes what is left of its
 // files when the run ends.
 StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, InstallerFiles& installer);
 
-// Accepts the downloaded file only when its CRC-32 equals "checksum". On success installerFile holds
+// Accepts the downloaded file only when its length is "size", its CRC-32 "checksum" and its SHA-256
+// "sha256" (each when the document names it; "checksum" always). On success installerFile holds
 // the file open so that nobody can change or delete it before it has been started.
 StageResult VerifyInstaller(const WrapperConfig& config, const std::wstring& installerPath,
                             UniqueHandle& installerFile);

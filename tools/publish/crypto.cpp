@@ -67,36 +67,55 @@ MdContext NewMdContext() {
 
 }  // namespace
 
-KeyPairPem GenerateReleaseKey() {
+KeyPairPem GenerateReleaseKey(const std::optional<std::string>& passPhrase) {
   Pkey key(EVP_EC_gen("P-256"));
   if (!key) throw PublishError("cannot generate a P-256 key");
   KeyPairPem pair;
-  pair.privatePem = WritePem([&key](BIO* bio) {
-    return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+  pair.privatePem = WritePem([&key, &passPhrase](BIO* bio) {
+    if (!passPhrase) return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    return PEM_write_bio_PKCS8PrivateKey(bio, key.get(), EVP_aes_256_cbc(), passPhrase->data(),
+                                         static_cast<int>(passPhrase->size()), nullptr, nullptr);
   });
   pair.publicPem = PublicPem(key.get());
   RequireStubAcceptsKey(key.get(), "made now");
   return pair;
 }
 
-Pkey LoadReleasePrivateKey(const std::string& pem, const std::string& path) {
+Pkey LoadReleasePrivateKey(const std::string& pem, const std::string& path,
+                           const std::optional<std::string>& passPhrase) {
+  const bool encrypted = pem.find("ENCRYPTED") != std::string::npos;
+  if (encrypted && !passPhrase) {
+    throw PublishError("the key " + path + " is encrypted; give its pass phrase with --pass-file or --pass-env");
+  }
   Bio bio = ReadBio(pem);
-  // No pass phrase callback: a key protected by one is refused rather than asked for.
-  Pkey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, [](char*, int, int, void*) { return 0; }, nullptr));
-  if (!key) throw PublishError("the key " + path + " is not a PEM private key without a pass phrase");
+  // The pass phrase only through this callback: a key that needs one and gets none is refused
+  // rather than asked for on the terminal.
+  const auto callback = [](char* buffer, int size, int, void* data) {
+    const auto* phrase = static_cast<const std::optional<std::string>*>(data);
+    if (!*phrase || static_cast<int>((*phrase)->size()) > size) return 0;
+    std::memcpy(buffer, (*phrase)->data(), (*phrase)->size());
+    return static_cast<int>((*phrase)->size());
+  };
+  Pkey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, callback, const_cast<std::optional<std::string>*>(&passPhrase)));
+  if (!key && encrypted) throw PublishError("the key " + path + " cannot be decrypted with this pass phrase");
+  if (!key) throw PublishError("the key " + path + " is not a PEM private key");
   RequireStubAcceptsKey(key.get(), path);
   return key;
 }
 
-Pkey LoadReleasePublicKey(const std::string& pem, const std::string& path) {
-  P256PublicKey point;
-  if (const auto problem = ParseP256PublicKeyPem(pem, point)) {
+std::vector<Pkey> LoadReleasePublicKeys(const std::string& pem, const std::string& path) {
+  std::vector<P256PublicKey> points;
+  if (const auto problem = ParseP256PublicKeysPem(pem, points)) {
     throw PublishError("the public key " + path + " is not usable: " + *problem);
   }
+  // OpenSSL reads the same blocks one after another.
   Bio bio = ReadBio(pem);
-  Pkey key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
-  if (!key) throw PublishError("the public key " + path + " is not a valid P-256 point");
-  return key;
+  std::vector<Pkey> keys;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    keys.emplace_back(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
+    if (!keys.back()) throw PublishError("the public key " + path + " is not a valid P-256 point");
+  }
+  return keys;
 }
 
 P256Signature SignDocument(EVP_PKEY* privateKey, std::string_view bytes) {
@@ -172,6 +191,7 @@ InstallerDigest DigestInstaller(const std::string& path) {
   }
   if (total == 0) throw PublishError("the installer " + path + " is empty");
   InstallerDigest digest;
+  digest.size = total;
   digest.crc32 = crc.Value();
   if (EVP_DigestFinal_ex(sha.get(), digest.sha256.data(), nullptr) != 1) throw PublishError("cannot finish SHA-256");
   return digest;

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "src/signature.h"
 #include "tools/publish/publish_error.h"
@@ -25,12 +27,16 @@ struct KeyPairPem {
   std::string privatePem;
   std::string publicPem;
 };
-KeyPairPem GenerateReleaseKey();
+// With a pass phrase, the private key is encrypted with it (PKCS#8, AES-256-CBC).
+KeyPairPem GenerateReleaseKey(const std::optional<std::string>& passPhrase);
 
-// The private key in `pem` (read from `path`, named in errors); refused unless it is a P-256 key.
-Pkey LoadReleasePrivateKey(const std::string& pem, const std::string& path);
-// The public key in `pem` (read from `path`); refused unless the stub would accept it.
-Pkey LoadReleasePublicKey(const std::string& pem, const std::string& path);
+// The private key in `pem` (read from `path`, named in errors), decrypted with the pass phrase when
+// it is encrypted; refused unless it is a P-256 key.
+Pkey LoadReleasePrivateKey(const std::string& pem, const std::string& path,
+                           const std::optional<std::string>& passPhrase);
+// The public keys in `pem` (read from `path`): one PEM block, or several during a key rotation;
+// refused unless the stub would accept them.
+std::vector<Pkey> LoadReleasePublicKeys(const std::string& pem, const std::string& path);
 
 // ECDSA P-256 over SHA-256 of `bytes`, as r||s.
 P256Signature SignDocument(EVP_PKEY* privateKey, std::string_view bytes);
@@ -39,8 +45,9 @@ bool SignatureMatches(EVP_PKEY* publicKey, std::string_view bytes, const P256Sig
 // The signature file's text: base64 of r||s on one line, with a line end.
 std::string SignatureText(const P256Signature& signature);
 
-// The checksums of the installer, read piece by piece.
+// The length and checksums of the installer, read piece by piece.
 struct InstallerDigest {
+  std::uint64_t size = 0;
   std::uint32_t crc32 = 0;
   Sha256Digest sha256{};
 };

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/publish/publish_error.h"
@@ -28,8 +30,11 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-UniqueFd::~UniqueFd() {
+UniqueFd::~UniqueFd() { reset(); }
+
+void UniqueFd::reset() {
   if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 std::string ReadWholeFile(const std::string& path, const std::string& what) {
@@ -58,6 +63,50 @@ void WriteNewFile(const std::string& path, std::string_view bytes, mode_t mode) 
     unlink(path.c_str());
     throw PublishError("cannot write " + path + ": " + Reason(error));
   }
+}
+
+void MakeFolders(const std::string& folder, mode_t mode) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) == 0) {
+    if (!S_ISDIR(info.st_mode)) throw PublishError("cannot write to the folder " + folder + ": Not a directory");
+    return;
+  }
+  std::string parent = folder;
+  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+  const std::size_t slash = parent.rfind('/');
+  if (slash != std::string::npos && slash > 0) MakeFolders(parent.substr(0, slash), 0777);
+  if (mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) {
+    throw PublishError("cannot create the folder " + folder + ": " + Reason(errno));
+  }
+}
+
+void WarnIfOthersCanReadKey(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || (info.st_mode & 0077) == 0) return;
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+  std::fprintf(stderr, "publish: warning: the private key %s has mode %s, so others can read it; chmod 600 %s\n",
+               path.c_str(), mode, path.c_str());
+}
+
+std::optional<std::string> ReadPassPhrase(const PassPhraseSource& source) {
+  std::string text;
+  std::string where;
+  if (!source.file.empty()) {
+    text = ReadWholeFile(source.file, "the pass phrase file");
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    where = "the pass phrase file " + source.file;
+  } else if (!source.environment.empty()) {
+    const char* value = std::getenv(source.environment.c_str());
+    if (value == nullptr) throw PublishError("the environment variable " + source.environment + " is not set");
+    text = value;
+    where = "the environment variable " + source.environment;
+  } else {
+    return std::nullopt;
+  }
+  if (text.empty()) throw PublishError(where + " holds an empty pass phrase");
+  return text;
 }
 
 PendingFile::PendingFile(const std::string& folder, const std::string& name, std::string_view bytes)
