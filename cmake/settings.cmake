@@ -1,5 +1,5 @@
 # Build-time settings of the stub: where the configuration document, the product web site and the
-# analytics collect endpoint are, the analytics property id and the publisher's release key. The
+# analytics collect endpoint are, the analytics property id and the publisher's release keys. The
 # release stub uses the cache values; the test stubs (tests/) are built from the same objects with
 # loopback addresses.
 
@@ -11,7 +11,7 @@ set(CV_ANALYTICS_URL "https://www.google-analytics.com" CACHE STRING
     "Base address of the analytics collect endpoint (HTTPS)")
 set(CV_TRACKING_ID "UA-48912306-1" CACHE STRING "Analytics property id")
 set(CV_RELEASE_KEY "" CACHE FILEPATH
-    "The publisher's release-key.pub (ECDSA P-256 PEM); with it the stub takes only signed documents")
+    "The publisher's release-key.pub (ECDSA P-256 PEM; several blocks during a key rotation); with it the stub takes only signed documents")
 
 # Loopback settings of the test stub; the end-to-end tests start their servers on these ports.
 set(CV_TEST_CONFIG_PORT 47180 CACHE STRING "Port of the test stub's configuration server")
@@ -20,8 +20,9 @@ set(CV_TEST_CONFIG_URL "http://127.0.0.1:${CV_TEST_CONFIG_PORT}/cv.json")
 set(CV_TEST_SITE_URL "http://127.0.0.1:47181")
 set(CV_TEST_ANALYTICS_URL "https://127.0.0.1:${CV_TEST_ANALYTICS_PORT}")
 set(CV_TEST_TRACKING_ID "UA-12345678-9")
-# The signed test stub's key; its private half signs the end-to-end tests' releases.
-set(CV_TEST_RELEASE_KEY "${CMAKE_SOURCE_DIR}/tests/e2e/keys/release-key.pub")
+# The signed test stub's keys, as during a key rotation: release-key.pub and release-key-2.pub; their
+# private halves sign the end-to-end tests' releases.
+set(CV_TEST_RELEASE_KEY "${CMAKE_SOURCE_DIR}/tests/e2e/keys/release-keys.pub")
 # The demo's throw-away key (tools/demo.sh sets it): with it the build also makes demo-stub/, the
 # test stub's loopback settings with that key.
 set(CV_DEMO_RELEASE_KEY "" CACHE FILEPATH "Release key of the demo's stub (set by tools/demo.sh)")

@@ -1,9 +1,16 @@
-// A signed release under Wine: the stub built with the test release key takes a document only with
-// its publisher's signature, fetching both once more before it gives up with code 10, and takes an
-// installer only when its SHA-256 matches too. Releases are made with publish and the test key.
+// A signed release under Wine: the stub built with the test release keys (two, as during a key
+// rotation) takes a document only with a signature by one of them and only before it expires,
+// fetching both once more before it gives up with code 10, and takes an installer only when its
+// length and SHA-256 match too. Releases are made with publish and the test keys; documents that
+// publish would not write (expired, without "expires") are signed here with OpenSSL.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <zlib.h>
+
+#include <cstdio>
 
 #include <algorithm>
 #include <filesystem>
@@ -56,6 +63,34 @@ std::string PaddedToCrc32(std::string bytes, std::uint32_t target) {
   return bytes;
 }
 
+// The signature line that publish writes, made by the private key in `keyPath` over `document`:
+// base64 of r||s.
+std::string SignatureLine(const std::string& keyPath, const std::string& document) {
+  FILE* file = std::fopen(keyPath.c_str(), "r");
+  EVP_PKEY* key = file != nullptr ? PEM_read_PrivateKey(file, nullptr, nullptr, nullptr) : nullptr;
+  if (file != nullptr) std::fclose(file);
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  unsigned char der[80];
+  std::size_t size = sizeof der;
+  const bool made = key != nullptr && EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
+                    EVP_DigestSign(context, der, &size, reinterpret_cast<const unsigned char*>(document.data()),
+                                   document.size()) == 1;
+  EVP_MD_CTX_free(context);
+  EVP_PKEY_free(key);
+  EXPECT_TRUE(made) << keyPath;
+  const unsigned char* next = der;
+  ECDSA_SIG* signature = d2i_ECDSA_SIG(nullptr, &next, static_cast<long>(size));
+  unsigned char rs[64];
+  BN_bn2binpad(ECDSA_SIG_get0_r(signature), rs, 32);
+  BN_bn2binpad(ECDSA_SIG_get0_s(signature), rs + 32, 32);
+  ECDSA_SIG_free(signature);
+  unsigned char text[89];
+  EVP_EncodeBlock(text, rs, sizeof rs);
+  return std::string(reinterpret_cast<const char*>(text)) + "\n";
+}
+
+std::string SecondTestReleaseKey() { return std::string(CV_SOURCE_DIR) + "/tests/e2e/keys/release-key-2.pem"; }
+
 // The folder of the suite's releases, and the files in it.
 fs::path& Root() {
   static fs::path root;
@@ -75,9 +110,11 @@ class SignedReleaseTest : public testing::Test {
     WriteFileBytes(Path("installer.exe"), installer_);
     fs::create_directories(Path("other-key"));
     ASSERT_EQ(Publish({"keygen", Path("other-key")}), 0);
-    // Two releases of the publisher's and one of someone else's key, all for the same installer.
+    // Two releases of the publisher's first key, one of its second and one of someone else's key, all
+    // for the same installer.
     for (const auto& [out, version, key] : {std::tuple{"release", "2.0.0", TestReleasePrivateKey()},
                                             std::tuple{"next", "2.0.1", TestReleasePrivateKey()},
+                                            std::tuple{"second-key", "2.0.2", SecondTestReleaseKey()},
                                             std::tuple{"other", "2.0.0", Path("other-key/release-key.pem")}}) {
       fs::create_directories(Path(out));
       ASSERT_EQ(Publish({"make", "--installer", Path("installer.exe"), "--url", InstallerUrl(), "--version", version,
@@ -152,13 +189,23 @@ TEST_F(SignedReleaseTest, ReleasePublishedBetweenTheTwoFetchesRunsAtTheSecondTry
   EXPECT_THAT(ReadFileBytes(Wine::Get().TempDir() + "/test_installer_record.txt"), testing::HasSubstr("-v \"2.0.1\""));
 }
 
+// The release's document with its "expires" member set to `expires`, or taken out when empty.
+std::string WithExpires(const std::string& expires) {
+  std::string document = Release("release/cv.json");
+  const std::size_t member = document.find(",\n    \"expires\": \"");
+  const std::size_t end = document.find('"', document.find(": \"", member) + 3) + 1;
+  if (member == std::string::npos || end == 0) return "publish wrote no \"expires\"";
+  return document.replace(member, end - member, expires.empty() ? "" : ",\n    \"expires\": \"" + expires + "\"");
+}
+
 // What a man in the middle (or a broken server) does to the configuration, and the reason the stub
-// logs when it refuses it.
+// logs when it refuses it (the start of it, for the reasons that end with the clock's time).
 struct RefusalCase {
   const char* name;
   std::string (*document)();
   std::string (*signature)();
   const char* reason;
+  bool signatureGood;  // refused after the signature check, for what the signed document says
 };
 
 class ConfigRefusalTest : public SignedReleaseTest, public testing::WithParamInterface<RefusalCase> {};
@@ -176,13 +223,17 @@ TEST_P(ConfigRefusalTest, EndsWithCode10AfterTwoRoundsAndDownloadsNothing) {
   EXPECT_THAT(Targets(), ElementsAre("/cv.json", "/cv.json.sig", "/cv.json", "/cv.json.sig"));
   // The configuration stage's lines: two rounds, a warning after the first, the failure after the second.
   const std::string line = std::string("Configuration signature check failed: ") + GetParam().reason;
+  std::vector<testing::Matcher<std::string>> round = {"INFO Downloading config file",
+                                                       "INFO Config file has been downloaded successfully",
+                                                       "INFO Checking config signature"};
+  if (GetParam().signatureGood) round.insert(round.end(), {"INFO Config signature is OK", "INFO Parsing config file"});
+  std::vector<testing::Matcher<std::string>> expected = round;
+  expected.push_back(StartsWith("WARNING " + line));
+  expected.insert(expected.end(), round.begin(), round.end());
+  expected.push_back(StartsWith("ERROR " + line));
   const auto log = LogMessages();
   const auto stage = std::find(log.begin(), log.end(), "INFO Downloading config file");
-  EXPECT_THAT(std::vector<std::string>(stage, log.end()),
-              ElementsAre("INFO Downloading config file", "INFO Config file has been downloaded successfully",
-                          "INFO Checking config signature", "WARNING " + line, "INFO Downloading config file",
-                          "INFO Config file has been downloaded successfully", "INFO Checking config signature",
-                          "ERROR " + line));
+  EXPECT_THAT(std::vector<std::string>(stage, log.end()), testing::ElementsAreArray(expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,21 +246,115 @@ INSTANTIATE_TEST_SUITE_P(
                       return document;
                     },
                     [] { return Release("release/cv.json.sig"); },
-                    "the signature does not match the document"},
+                    "the signature does not match the document", false},
         RefusalCase{"SignedWithAnotherKey", [] { return Release("other/cv.json"); },
                     [] { return Release("other/cv.json.sig"); },
-                    "the signature does not match the document"},
+                    "the signature does not match the document", false},
         RefusalCase{"NoSignatureFile", [] { return Release("release/cv.json"); },
                     [] { return std::string("404"); },
-                    "the server answered the signature request with HTTP status 404"},
+                    "the server answered the signature request with HTTP status 404", false},
         RefusalCase{"UnreadableSignature", [] { return Release("release/cv.json"); },
-                    [] { return std::string("not a signature\n"); }, "the signature is not one line of base64"}),
+                    [] { return std::string("not a signature\n"); }, "the signature is not one line of base64", false},
+        // An old release replayed to hold users on it: signed, but past its expiry.
+        RefusalCase{"Expired", [] { return WithExpires("2020-01-01T00:00:00Z"); },
+                    [] { return SignatureLine(TestReleasePrivateKey(), WithExpires("2020-01-01T00:00:00Z")); },
+                    "the document expired at 2020-01-01T00:00:00Z; the clock of this computer reads ", true},
+        RefusalCase{"WithoutExpires", [] { return WithExpires(""); },
+                    [] { return SignatureLine(TestReleasePrivateKey(), WithExpires("")); },
+                    "the document has no member \"expires\"", true}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
+// Releases of a key rotation that the stub with both keys takes.
+struct RotationCase {
+  const char* name;
+  std::string (*document)();
+  std::string (*signature)();
+  const char* version;
+};
+
+class KeyRotationTest : public SignedReleaseTest, public testing::WithParamInterface<RotationCase> {};
+
+TEST_P(KeyRotationTest, TakesADocumentThatOneLineSignsWithOneOfItsKeys) {
+  Serve("/cv.json", {GetParam().document()});
+  Serve("/cv.json.sig", {GetParam().signature()});
+  Serve("/installer.exe", {installer_});
+
+  const RunResult run = Wine::Get().Run(SignedTestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(Targets(), ElementsAre("/cv.json", "/cv.json.sig", "/installer.exe"));
+  const auto log = LogMessages();
+  EXPECT_THAT(log, IsSupersetOf({"INFO Config signature is OK", "INFO Wrapper SHA-256 is OK"}));
+  EXPECT_THAT(log, Contains(StartsWith("INFO Config is valid until 20")));
+  EXPECT_THAT(log, Not(Contains(StartsWith("WARNING"))));
+  EXPECT_THAT(ReadFileBytes(Wine::Get().TempDir() + "/test_installer_record.txt"),
+              testing::HasSubstr(std::string("-v \"") + GetParam().version + "\""));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, KeyRotationTest,
+    testing::Values(
+        // Signed by the second key only: the stub's second key takes it.
+        RotationCase{"SignedWithTheSecondKey", [] { return Release("second-key/cv.json"); },
+                     [] { return Release("second-key/cv.json.sig"); }, "2.0.2"},
+        // A line of a key the stub does not know, then the line of its own key.
+        RotationCase{"OnlyTheSecondLineVerifies", [] { return Release("release/cv.json"); },
+                     [] {
+                       return SignatureLine(Path("other-key/release-key.pem"), Release("release/cv.json")) +
+                              Release("release/cv.json.sig");
+                     },
+                     "2.0.0"}),
+    [](const testing::TestParamInfo<RotationCase>& info) { return std::string(info.param.name); });
+
+// An installer of another length than the document's "size": one that goes on is stopped while it
+// arrives (code 4), one that is short is refused by the check (code 6). Both lines name the size.
+struct SizeCase {
+  const char* name;
+  std::ptrdiff_t extraBytes;
+  std::uint32_t exitCode;
+  const char* box;
+};
+
+class InstallerSizeTest : public SignedReleaseTest, public testing::WithParamInterface<SizeCase> {};
+
+TEST_P(InstallerSizeTest, RefusesAnInstallerOfAnotherLength) {
+  Serve("/cv.json", {Release("release/cv.json")});
+  Serve("/cv.json.sig", {Release("release/cv.json.sig")});
+  const std::size_t length = installer_.size() + GetParam().extraBytes;
+  Serve("/installer.exe", {GetParam().extraBytes > 0 ? installer_ + std::string(GetParam().extraBytes, 'x')
+                                                    : installer_.substr(0, length)});
+
+  const RunResult run = Wine::Get().Run(SignedTestStubExe());
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, GetParam().exitCode);
+  EXPECT_THAT(run.boxes, ElementsAre(GetParam().box));
+  const auto log = WithoutRemovals(LogMessages());
+  ASSERT_FALSE(log.empty());
+  const std::string size = std::to_string(installer_.size());
+  if (GetParam().extraBytes > 0) {
+    EXPECT_THAT(log, Contains("WARNING More than the installer's size of " + size + " bytes: download stopped"));
+    EXPECT_THAT(log.back(), testing::MatchesRegex("ERROR Can't download wrapper to \"" +
+                                                  std::string(kInstallerPathPattern) + "\""));
+  } else {
+    EXPECT_EQ(log.back(), "ERROR Mismatch of the wrapper size: " + std::to_string(length) + " bytes instead of " + size);
+  }
+  EXPECT_THAT(log, Not(Contains(StartsWith("INFO Launching installer"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, InstallerSizeTest,
+    testing::Values(SizeCase{"Longer", 256 * 1024, 4, "Cannot obtain installer. Error code 4"},
+                    SizeCase{"Shorter", -1000, 6, "The installation file is corrupted. Error code 6"}),
+    [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
+
 TEST_F(SignedReleaseTest, InstallerPaddedToTheSameCrc32IsRefusedBySha256) {
-  // Another program in place of the installer, made to match the document's CRC-32.
-  const std::string forged = PaddedToCrc32(ReadFileBytes(WinTestProgram("close_window")), Crc32(installer_));
+  // Another program in place of the installer, made to match the document's size and CRC-32.
+  std::string program = ReadFileBytes(WinTestProgram("close_window"));
+  ASSERT_LT(program.size() + 4, installer_.size());
+  program.resize(installer_.size() - 4, '\0');
+  const std::string forged = PaddedToCrc32(program, Crc32(installer_));
   ASSERT_EQ(Crc32(forged), Crc32(installer_));
+  ASSERT_EQ(forged.size(), installer_.size());
   Serve("/cv.json", {Release("release/cv.json")});
   Serve("/cv.json.sig", {Release("release/cv.json.sig")});
   Serve("/installer.exe", {forged});

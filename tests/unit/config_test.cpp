@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_text.h"
 #include "src/config.h"
 
 namespace cv {
@@ -357,6 +358,61 @@ TEST(ReadSha256Member, TakesOnlyAStringOf64LowerCaseHexDigits) {
   const StageResult failure = ReadSha256Member(none, true, value);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->logLine, "Error parsing file. Error: the document has no member \"sha256\"");
+}
+
+}  // namespace
+}  // namespace cv
+
+// ---- The installer's size and the document's expiry -----------------------------------------
+
+namespace cv {
+namespace {
+
+WrapperConfig Document(const std::wstring& text) {
+  WrapperConfig config;
+  EXPECT_FALSE(ParseConfig(text, config).has_value()) << Narrow(text);
+  return config;
+}
+
+TEST(ReadSizeMember, TakesOnlyAWholeNumberOfBytesAndNothingWhenAbsent) {
+  const std::string bad = "Error parsing file. Error: the member \"size\" is not a whole number of bytes";
+  const std::vector<std::pair<std::wstring, std::string>> cases = {
+      {L"300000", ""}, {L"0", ""}, {L"18446744073709551615", ""}, {L"-1", bad},
+      {L"1.5", bad},   {L"1e3", bad}, {L"\"300000\"", bad},        {L"true", bad},
+      {L"null", bad},  {L"18446744073709551616", bad},
+  };
+  for (const auto& [value, expected] : cases) {
+    std::optional<std::uint64_t> size;
+    const StageResult failure = ReadSizeMember(Document(L"{\"size\": " + value + L"}"), size);
+    EXPECT_EQ(failure ? failure->logLine : "", expected) << Narrow(value);
+    if (expected.empty()) {
+      EXPECT_EQ(size, std::stoull(Narrow(value))) << Narrow(value);
+    }
+  }
+  std::optional<std::uint64_t> size;
+  EXPECT_FALSE(ReadSizeMember(Document(L"{\"Size\": 5}"), size).has_value());
+  EXPECT_FALSE(size.has_value());
+}
+
+TEST(ExpiryProblem, TakesADocumentOnlyBeforeItsExpiryAndNamesTheDates) {
+  const std::int64_t now = 1799505000;  // 2027-01-09T14:30:00Z
+  const std::vector<std::pair<std::wstring, std::optional<std::string>>> cases = {
+      {L"\"2027-01-09T14:30:01Z\"", std::nullopt},
+      {L"\"2027-01-09T15:30:00.5+01:00\"",
+       "the document expired at 2027-01-09T14:30:00Z; the clock of this computer reads 2027-01-09T14:30:00Z"},
+      {L"\"2026-12-01T00:00:00Z\"",
+       "the document expired at 2026-12-01T00:00:00Z; the clock of this computer reads 2027-01-09T14:30:00Z"},
+      {L"\"2027-02-30T00:00:00Z\"", "the member \"expires\" is not an RFC 3339 date and time"},
+      {L"1799505001", "the member \"expires\" is not an RFC 3339 date and time"},
+  };
+  for (const auto& [value, expected] : cases) {
+    std::string validUntil;
+    EXPECT_EQ(ExpiryProblem(Document(L"{\"expires\": " + value + L"}"), now, validUntil), expected) << Narrow(value);
+    EXPECT_EQ(validUntil, expected ? "" : "2027-01-09T14:30:01Z") << Narrow(value);
+  }
+  std::string validUntil;
+  EXPECT_EQ(ExpiryProblem(Document(L"{\"Expires\": \"2030-01-01T00:00:00Z\"}"), now, validUntil),
+            "the document has no member \"expires\"");
 }
 
 }  // namespace

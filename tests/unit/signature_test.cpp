@@ -174,3 +174,77 @@ TEST(IsSha256Hex, AcceptsExactly64LowerCaseHexDigits) {
 
 }  // namespace
 }  // namespace cv
+
+// ---- Key rotation: several keys, several signature lines -----------------------------------
+
+namespace cv {
+namespace {
+
+constexpr char kOtherP256Pem[] =
+    "-----BEGIN PUBLIC KEY-----\n"
+    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEtdbFJkdRVkJnijhQbyugFaBmWXkA\n"
+    "QwU6mGofnKedOb1irKchsPG4PtdohghstxIlw1eKhq6ELp00mrzdi7419A==\n"
+    "-----END PUBLIC KEY-----\n";
+
+TEST(ParseP256PublicKeysPem, ReadsEveryBlockInOrderAndNamesTheBadOne) {
+  std::vector<P256PublicKey> keys;
+  ASSERT_FALSE(ParseP256PublicKeysPem(std::string(kP256Pem) + "\r\n" + kOtherP256Pem + "\n\n", keys).has_value());
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(LowerHex(keys[0].data(), keys[0].size()), kP256Point);
+  P256PublicKey other{};
+  ASSERT_FALSE(ParseP256PublicKeyPem(kOtherP256Pem, other).has_value());
+  EXPECT_EQ(keys[1], other);
+
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"", "not a PEM \"PUBLIC KEY\" block"},
+      {"junk", "not a PEM \"PUBLIC KEY\" block"},
+      {std::string(kP256Pem) + "junk", "key 2: not a PEM \"PUBLIC KEY\" block"},
+      {std::string("junk\n") + kP256Pem, "not a PEM \"PUBLIC KEY\" block"},
+      {std::string("junk\n") + kP256Pem + kOtherP256Pem, "key 1: not a PEM \"PUBLIC KEY\" block"},
+      {std::string(kP256Pem) + kOtherP256Pem + "-----BEGIN PUBLIC KEY-----\n", "key 3: not a PEM \"PUBLIC KEY\" block"},
+  };
+  for (const auto& [pem, problem] : refused) {
+    keys.assign(1, P256PublicKey{});
+    EXPECT_EQ(ParseP256PublicKeysPem(pem, keys), problem) << pem;
+    EXPECT_EQ(keys.size(), 1u) << pem;
+  }
+}
+
+struct SignatureLinesCase {
+  std::string text;
+  std::size_t signatures;
+  std::string problem;
+};
+
+class SignatureLinesTest : public testing::TestWithParam<SignatureLinesCase> {};
+
+TEST_P(SignatureLinesTest, ReadsEachLineAndPassesOverOnesOfAnotherKind) {
+  const SignatureLines lines = ParseSignatureLines(GetParam().text);
+  EXPECT_EQ(lines.signatures.size(), GetParam().signatures);
+  EXPECT_EQ(lines.problem, GetParam().problem);
+}
+
+// 64 bytes of base64, and one of 96 (a signature of a longer kind).
+const std::string kLine(86, 'A');
+const std::string kSignature = kLine + "==";
+const std::string kLonger(128, 'B');
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SignatureLinesTest,
+    testing::Values(SignatureLinesCase{kSignature + "\n", 1, ""}, SignatureLinesCase{kSignature, 1, ""},
+                    SignatureLinesCase{kSignature + "\r\n" + kSignature + "\r\n", 2, ""},
+                    SignatureLinesCase{kLonger + "\n" + kSignature + "\n", 1, ""},
+                    SignatureLinesCase{"not a signature\n" + kSignature + "\n", 1, ""},
+                    SignatureLinesCase{kLonger + "\n", 0, "the signature holds 96 bytes instead of 64"},
+                    SignatureLinesCase{"not a signature\n" + kLonger, 0, "the signature is not one line of base64"},
+                    SignatureLinesCase{"\n", 0, "the signature holds 0 bytes instead of 64"},
+                    SignatureLinesCase{"", 0, "the signature file is empty"},
+                    SignatureLinesCase{[] {
+                                         std::string nine;
+                                         for (int i = 0; i < 9; ++i) nine += kSignature + "\n";
+                                         return nine;
+                                       }(),
+                                       0, "the signature file has more than 8 lines"}));
+
+}  // namespace
+}  // namespace cv
