@@ -24,7 +24,7 @@ required=(
   wine wine64 xvfb xauth xdotool x11-apps imagemagick
   libeasyloggingpp-dev libcpp-httplib-dev libssl-dev zlib1g-dev openssl
   googletest libgtest-dev libbenchmark-dev
-  clang-14 libfuzzer-14-dev libclang-rt-14-dev patchelf
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev patchelf osslsigncode
 )
 optional=(wine32:i386)
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/e2e/bench/bench.h"
+#include "tests/e2e/bench/spawn.h"
 
 namespace cv::bench {
 namespace {
@@ -121,6 +122,14 @@ class SignedReleaseTest : public testing::Test {
                          "--no-shortcut", "--key", key, "--out", Path(out)}),
                 0);
     }
+    // The stub as a vendor ships it: code-signed, here with a throw-away CA's certificate.
+    ASSERT_EQ(RunToEnd({"sh", std::string(CV_SOURCE_DIR) + "/tests/make-code-signing-ca.sh", Path("ca")},
+                       {"PATH=/usr/bin:/bin"}),
+              0);
+    fs::create_directories(Path("code-signed"));
+    ASSERT_EQ(Publish({"sign-stub", "--stub", SignedTestStubExe(), "--out", Path("code-signed/cv_setup.exe"), "--cert",
+                       Path("ca/signing.pem"), "--key", Path("ca/signing.key"), "--pass-file", Path("ca/pass.txt")}),
+              0);
   }
   static void TearDownTestSuite() { fs::remove_all(Root()); }
 
@@ -158,20 +167,29 @@ class SignedReleaseTest : public testing::Test {
 
 std::string SignedReleaseTest::installer_;
 
-TEST_F(SignedReleaseTest, SignedReleaseRuns) {
+TEST_F(SignedReleaseTest, SignedReleaseRunsAlsoWithTheCodeSignedStub) {
   Serve("/cv.json", {Release("release/cv.json")});
   Serve("/cv.json.sig", {Release("release/cv.json.sig")});
   Serve("/installer.exe", {installer_});
 
-  const RunResult run = Wine::Get().Run(SignedTestStubExe());
-  ASSERT_TRUE(run.finished);
-  EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_THAT(run.boxes, IsEmpty());
-  EXPECT_THAT(Targets(), ElementsAre("/cv.json", "/cv.json.sig", "/installer.exe"));
-  const auto log = LogMessages();
-  EXPECT_THAT(log, IsSupersetOf({"INFO Checking config signature", "INFO Config signature is OK",
-                                 "INFO Wrapper SHA-256 is OK", "INFO Installer execution has successfully completed"}));
-  EXPECT_THAT(log, Not(Contains(StartsWith("WARNING"))));
+  for (const std::string& stub : {SignedTestStubExe(), Path("code-signed/cv_setup.exe")}) {
+    Wine::Get().ResetState();
+    const std::size_t requests = Targets().size();
+    const RunResult run = Wine::Get().Run(stub);
+    ASSERT_TRUE(run.finished) << stub;
+    EXPECT_EQ(run.exitCode, 0u) << stub;
+    EXPECT_THAT(run.boxes, IsEmpty()) << stub;
+    const std::vector<std::string> targets = Targets();
+    EXPECT_THAT(std::vector<std::string>(targets.begin() + requests, targets.end()),
+                ElementsAre("/cv.json", "/cv.json.sig", "/installer.exe"))
+        << stub;
+    const auto log = LogMessages();
+    EXPECT_THAT(log, IsSupersetOf({"INFO Checking config signature", "INFO Config signature is OK",
+                                   "INFO Wrapper SHA-256 is OK", "INFO Installer execution has successfully completed"}))
+        << stub;
+    EXPECT_THAT(log, Contains(StartsWith("INFO Config is valid until 20"))) << stub;
+    EXPECT_THAT(log, Not(Contains(StartsWith("WARNING")))) << stub;
+  }
 }
 
 TEST_F(SignedReleaseTest, ReleasePublishedBetweenTheTwoFetchesRunsAtTheSecondTry) {

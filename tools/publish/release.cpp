@@ -88,9 +88,8 @@ std::vector<Pkey> LoadSigningKeys(const SigningKeys& keys) {
   const std::optional<std::string> passPhrase = ReadPassPhrase(keys.passPhrase);
   std::vector<Pkey> loaded;
   for (const std::string& path : keys.privateKeyPaths) {
-    const std::string pem = ReadWholeFile(path, "the key");
+    loaded.push_back(LoadReleasePrivateKey(ReadWholeFile(path, "the key"), path, passPhrase));
     WarnIfOthersCanReadKey(path);
-    loaded.push_back(LoadReleasePrivateKey(pem, path, passPhrase));
   }
   return loaded;
 }

@@ -100,17 +100,21 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Why osslsigncode refused, in the words of its output.
+// Why osslsigncode refused, from its output: the known reasons in order of weight (its standard
+// output and standard error interleave in no fixed order), else its last line.
 std::string FailureReason(const std::string& output) {
   const std::vector<std::string> lines = Lines(output);
-  for (const std::string& line : lines) {
-    if (line.find("MISMATCH") != std::string::npos) return "the file was changed after it was signed";
-    if (line.find("Unable to extract existing signature") != std::string::npos) return "the file is not signed";
-    if (line.find("mac verify failure") != std::string::npos || line.find("bad decrypt") != std::string::npos) {
-      return "the pass phrase does not open the key";
-    }
-    if (line.rfind("Signature verification: failed", 0) == 0) {
-      return "the signature or its certificate chain does not verify against the trusted CA certificates";
+  const std::pair<const char*, const char*> kReasons[] = {
+      {"MISMATCH", "the file was changed after it was signed"},
+      {"Unable to extract existing signature", "the file is not signed"},
+      {"mac verify failure", "the pass phrase does not open the key"},
+      {"bad decrypt", "the pass phrase does not open the key"},
+      {"Signature verification: failed",
+       "the signature or its certificate chain does not verify against the trusted CA certificates"},
+  };
+  for (const auto& [mark, reason] : kReasons) {
+    for (const std::string& line : lines) {
+      if (line.find(mark) != std::string::npos) return reason;
     }
   }
   for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
