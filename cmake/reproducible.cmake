@@ -50,6 +50,9 @@ else()
   endif()
 endif()
 
+# Kept in the cache for the reproducibility test, which builds the stub again elsewhere.
+set(CV_SOURCE_DATE_EPOCH ${CV_SOURCE_DATE_EPOCH} CACHE INTERNAL "PE time stamp of the shipped stub")
+
 # cv_stamp_from_commit(<executable>): its PE time stamp is CV_SOURCE_DATE_EPOCH.
 function(cv_stamp_from_commit target)
   set_property(TARGET ${target} PROPERTY CXX_LINKER_LAUNCHER
