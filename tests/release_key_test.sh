@@ -1,6 +1,6 @@
 #!/bin/sh
 # The build's check of the release key (cmake/release_key.cmake): the public key that publish keygen
-# writes passes; the private key, keys of other algorithms and curves, a compressed point and a
+# writes passes, and so does a rotation's file of two; the private key, keys of other algorithms and curves, a compressed point and a
 # missing file stop the configuration with a message that says what the file is.
 #   release_key_test.sh <source folder>
 set -eu
@@ -31,8 +31,14 @@ openssl ec -pubin -in "$src/tests/e2e/keys/release-key.pub" -conv_form compresse
 openssl pkey -pubin -in "$src/tests/e2e/keys/release-key.pub" -outform DER | base64 -w0 |
   { printf -- '-----BEGIN PUBLIC KEY-----\r\n'; cat; printf '\r\n-----END PUBLIC KEY-----\r\n'; } > "$dir/one-line.pub"
 
+# A rotation's file: two keys, one block each; a second block that is no key is named.
+cat "$src/tests/e2e/keys/release-key.pub" "$dir/one-line.pub" > "$dir/two.pub"
+{ cat "$src/tests/e2e/keys/release-key.pub"; cat "$dir/rsa.pub"; } > "$dir/second-rsa.pub"
+
 accepted "$src/tests/e2e/keys/release-key.pub"
 accepted "$dir/one-line.pub"
+accepted "$dir/two.pub"
+refused "$dir/second-rsa.pub" "second-rsa.pub, key 2 of 2, is not an ECDSA P-256 public key"
 refused "$src/tests/e2e/keys/release-key.pem" "is a private key; give the public key (release-key.pub)"
 refused "$dir/rsa.pub" "is not an ECDSA P-256 public key"
 refused "$dir/p384.pub" "is not an ECDSA P-256 public key"
