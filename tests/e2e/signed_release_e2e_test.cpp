@@ -153,6 +153,15 @@ class SignedReleaseTest : public testing::Test {
     });
   }
 
+  // Serves a release (the document, its signature file and the installer) and runs the signed test
+  // stub on it.
+  RunResult RunRelease(const std::string& document, const std::string& signature, const std::string& installer) {
+    Serve("/cv.json", {document});
+    Serve("/cv.json.sig", {signature});
+    Serve("/installer.exe", {installer});
+    return Wine::Get().Run(SignedTestStubExe());
+  }
+
   std::vector<std::string> Targets() const {
     std::vector<std::string> targets;
     for (const auto& request : server_->Requests()) targets.push_back(request.target.substr(0, request.target.find('?')));
@@ -229,11 +238,7 @@ struct RefusalCase {
 class ConfigRefusalTest : public SignedReleaseTest, public testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(ConfigRefusalTest, EndsWithCode10AfterTwoRoundsAndDownloadsNothing) {
-  Serve("/cv.json", {GetParam().document()});
-  Serve("/cv.json.sig", {GetParam().signature()});
-  Serve("/installer.exe", {installer_});
-
-  const RunResult run = Wine::Get().Run(SignedTestStubExe());
+  const RunResult run = RunRelease(GetParam().document(), GetParam().signature(), installer_);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 10u);
   EXPECT_THAT(run.boxes, ElementsAre("Cannot verify configuration. Error code 10"));
@@ -293,11 +298,7 @@ struct RotationCase {
 class KeyRotationTest : public SignedReleaseTest, public testing::WithParamInterface<RotationCase> {};
 
 TEST_P(KeyRotationTest, TakesADocumentThatOneLineSignsWithOneOfItsKeys) {
-  Serve("/cv.json", {GetParam().document()});
-  Serve("/cv.json.sig", {GetParam().signature()});
-  Serve("/installer.exe", {installer_});
-
-  const RunResult run = Wine::Get().Run(SignedTestStubExe());
+  const RunResult run = RunRelease(GetParam().document(), GetParam().signature(), installer_);
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_THAT(Targets(), ElementsAre("/cv.json", "/cv.json.sig", "/installer.exe"));
@@ -336,13 +337,10 @@ struct SizeCase {
 class InstallerSizeTest : public SignedReleaseTest, public testing::WithParamInterface<SizeCase> {};
 
 TEST_P(InstallerSizeTest, RefusesAnInstallerOfAnotherLength) {
-  Serve("/cv.json", {Release("release/cv.json")});
-  Serve("/cv.json.sig", {Release("release/cv.json.sig")});
   const std::size_t length = installer_.size() + GetParam().extraBytes;
-  Serve("/installer.exe", {GetParam().extraBytes > 0 ? installer_ + std::string(GetParam().extraBytes, 'x')
-                                                    : installer_.substr(0, length)});
-
-  const RunResult run = Wine::Get().Run(SignedTestStubExe());
+  const RunResult run = RunRelease(Release("release/cv.json"), Release("release/cv.json.sig"),
+                                   GetParam().extraBytes > 0 ? installer_ + std::string(GetParam().extraBytes, 'x')
+                                                             : installer_.substr(0, length));
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, GetParam().exitCode);
   EXPECT_THAT(run.boxes, ElementsAre(GetParam().box));
