@@ -53,7 +53,8 @@ std::string StalledDownloadLine();
 
 // The document's "size" while the transfer runs: true when a status of the transfer's data (its
 // begin, a piece, its end) shows more than `size` bytes, received or announced as the total. Such a
-// transfer is stopped at once, so that an endless body cannot fill the disk.
+// transfer is stopped at once, so that an endless body cannot fill the disk; the bytes are counted
+// only as the platform reports them.
 bool ExceedsInstallerSize(std::uint32_t statusCode, std::uint64_t received, std::uint64_t announced,
                           std::uint64_t size);
 

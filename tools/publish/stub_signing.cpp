@@ -156,9 +156,11 @@ std::string SignStub(const StubSigningInput& input) {
   }
   if (!S_ISREG(info.st_mode)) throw PublishError("cannot read the stub " + input.stubPath + ": not a file");
   const std::string outPath = input.outPath.empty() ? input.stubPath : input.outPath;
-  // osslsigncode writes beside the result; the result appears complete or not at all.
+  // osslsigncode writes beside the result (its folder made when missing); the result appears
+  // complete or not at all.
   const std::size_t slash = outPath.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : outPath.substr(0, slash == 0 ? 1 : slash);
+  MakeFolders(folder, 0777);
   std::string temporary = folder + "/.cv_setup.signing.XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) throw PublishError("cannot write to the folder " + folder + ": " + std::strerror(errno));
