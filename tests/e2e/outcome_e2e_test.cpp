@@ -526,7 +526,9 @@ TEST_F(OutcomeTest, Ga4HitRefusesAnInvalidCertificate) {
   const std::vector<std::string> log = OutcomeLog();
   ASSERT_EQ(log.size(), 9u) << testing::PrintToString(log);
   EXPECT_EQ(log[4], "INFO Sending failed hit to GA");
-  EXPECT_TRUE(std::regex_match(log[5], std::regex("WARNING Analytics hit failed\\. Error code [1-9][0-9]*"))) << log[5];
+  // Wine reports a certificate it does not trust as ERROR_WINHTTP_SECURE_CHANNEL_ERROR; the client
+  // records no error of a failed send, so the number comes from the send itself.
+  EXPECT_EQ(log[5], "WARNING Analytics hit failed. Error code 12157");
   EXPECT_EQ(log[6], "INFO Sent failed hit to GA");
   EXPECT_THAT(HitTargets(), IsEmpty());
 }
@@ -551,11 +553,14 @@ TEST_F(OutcomeTest, SilentAnalyticsServerDelaysThePageNoLongerThanTheBudget) {
 
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_EQ(OpenedPage(), CancelPage());
-  EXPECT_GE(connections.load(), 1);
+  // One attempt took the whole budget; no other started.
+  EXPECT_EQ(connections.load(), 1);
   const std::vector<std::string> log = OutcomeLog();
   const auto sending = std::find(log.begin(), log.end(), "INFO Sending cancellation hit to GA");
   ASSERT_GE(std::distance(sending, log.end()), 4) << testing::PrintToString(log);
-  EXPECT_TRUE(std::regex_match(sending[1], std::regex("WARNING Analytics hit .*\\. Error code [1-9][0-9]*"))) << sending[1];
+  // Wine keeps to the time-outs during the TLS handshake, so the hit's own deadline for all its
+  // attempts ends it (ERROR_WINHTTP_TIMEOUT) before the run stops waiting for it.
+  EXPECT_EQ(sending[1], "WARNING Analytics hit failed. Error code 12002");
   EXPECT_EQ(sending[2], "INFO Sent cancellation hit to GA");
   EXPECT_EQ(sending[3], "INFO Navigating user to cancellation page");
   const long long start = LineTime("Sending cancellation hit to GA");
