@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <new>
 #include <string>
 
 #include "base/handles_win.h"

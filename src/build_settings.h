@@ -17,6 +17,7 @@ enum class AnalyticsProtocol { MeasurementV1, Ga4 };
 extern const AnalyticsProtocol kAnalyticsProtocol;
 extern const wchar_t kGa4MeasurementId[];  // G-...; empty for version 1 hits
 extern const wchar_t kGa4ApiSecret[];
+
 // The publisher's ECDSA P-256 public key (PEM) that signs the configuration document, or an empty
 // text for a stub that takes unsigned documents.
 extern const char kReleaseKeyPem[];

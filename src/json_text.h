@@ -1,6 +1,7 @@
 // The compact JSON text of a value of the configuration document, as jsoncons's to_string() writes
-// it, and JSON strings for texts the stub writes itself, made without the library's general-purpose encoder (which the stub would otherwise carry in
-// full, byte strings, big-number encodings and all, for the one member read that needs it).
+// it, and JSON strings of texts the stub writes itself (the GA4 hit), made without the library's
+// general-purpose encoder (which the stub would otherwise carry in full, byte strings, big-number
+// encodings and all).
 #pragma once
 
 #include <string>
