@@ -117,7 +117,12 @@ bool WinHttpClient::Run(const std::wstring& verb) {
   WinHttpHandle request = openRequest();
   if (!request) return false;
 
+  exchangeEnd = exchangeDeadline == 0 ? 0 : GetTickCount64() + exchangeDeadline;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    if (exchangeEnd != 0 && GetTickCount64() >= exchangeEnd) {
+      lastError = ERROR_WINHTTP_TIMEOUT;
+      return false;
+    }
     const AttemptEnd end = Attempt(request.get(), *requestVerb);
     if (end == AttemptEnd::Complete) return true;
     // An answer given up half-way stays in the connection, and a new send on the same request would
@@ -133,7 +138,8 @@ bool WinHttpClient::Run(const std::wstring& verb) {
 }
 
 WinHttpClient::AttemptEnd WinHttpClient::Attempt(HINTERNET request, const std::wstring& verb) {
-  attemptEnd = GetTickCount64() + attemptDeadline;
+  attemptEnd = attemptDeadline == 0 ? 0 : GetTickCount64() + attemptDeadline;
+  if (exchangeEnd != 0 && (attemptEnd == 0 || exchangeEnd < attemptEnd)) attemptEnd = exchangeEnd;
   if (!requestHeaders.empty()) AddHeaderLines(request, requestHeaders);
   if (!requestCookies.empty()) AddHeaderLines(request, CookieHeaderLine(requestCookies));
   if (!proxy.empty()) SetNamedProxy(request);
@@ -177,7 +183,7 @@ void WinHttpClient::AddHeaderLines(HINTERNET request, const std::wstring& lines)
 
 bool WinHttpClient::StartWait(HINTERNET request) {
   waitEndsAtDeadline = false;
-  if (attemptDeadline == 0) return true;
+  if (attemptEnd == 0) return true;
   const std::uint64_t now = GetTickCount64();
   if (now >= attemptEnd) {
     lastError = ERROR_WINHTTP_TIMEOUT;
@@ -207,8 +213,12 @@ bool WinHttpClient::Send(HINTERNET request) {
   if (!StartWait(request)) return false;
   // The request data's length is announced here, so that WinHTTP sends it as the Content-Length
   // and the bytes written after the send arrive as the body rather than after an empty one.
-  return WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            static_cast<DWORD>(requestData.size()), 0) != FALSE;
+  if (WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                         static_cast<DWORD>(requestData.size()), 0)) {
+    return true;
+  }
+  sendError = GetLastError();
+  return false;
 }
 
 }  // namespace cv

@@ -52,6 +52,10 @@ class WinHttpClient {
   // limit). The time-outs above bound each wait on its own; a server that trickles its answer can
   // keep every wait short and still never end, and the deadline ends the attempt then.
   void SetAttemptDeadline(std::uint32_t milliseconds) { attemptDeadline = milliseconds; }
+  // The longest all attempts of one Execute may take together, from its start, in milliseconds (0:
+  // no limit): each attempt ends at its own deadline or at this one, whichever comes first, and no
+  // attempt starts after it.
+  void SetExchangeDeadline(std::uint32_t milliseconds) { exchangeDeadline = milliseconds; }
   // The largest body an attempt accepts, in bytes.
   void SetBodyLimit(std::uint32_t bytes) { bodyLimit = bytes; }
   static constexpr std::uint32_t kDefaultAttemptDeadline = 60000;
@@ -69,6 +73,8 @@ class WinHttpClient {
   const char* RawBody() const { return rawBody ? rawBody->data() : nullptr; }
   std::uint32_t RawBodyLength() const { return rawBodyLength; }
   std::uint32_t LastError() const { return lastError; }
+  // The platform's error of the last send that failed (0 when none did), which LastError() leaves out.
+  std::uint32_t SendError() const { return sendError; }
 
  private:
   bool Run(const std::wstring& verb);
@@ -118,9 +124,13 @@ class WinHttpClient {
   int sendTimeout = 30000;
   int receiveTimeout = 30000;
   std::uint32_t attemptDeadline = kDefaultAttemptDeadline;
+  std::uint32_t exchangeDeadline = 0;
+  std::uint32_t sendError = 0;
   std::uint32_t bodyLimit = static_cast<std::uint32_t>(BodyBuffer::kDefaultLimit);
-  // The running attempt's deadline on the GetTickCount64 clock, and whether the wait now under way
-  // was cut to it (rather than ending at the time-out of its own).
+  // The end of the whole exchange and of the running attempt on the GetTickCount64 clock (0: none),
+  // and whether the wait now under way was cut to the attempt's end (rather than ending at the
+  // time-out of its own).
+  std::uint64_t exchangeEnd = 0;
   std::uint64_t attemptEnd = 0;
   bool waitEndsAtDeadline = false;
 };

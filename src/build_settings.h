@@ -8,7 +8,16 @@ namespace cv {
 extern const wchar_t kConfigUrl[];      // address of the configuration document (http:// or https://)
 extern const wchar_t kSiteUrl[];        // product web site, base of the cancellation page
 extern const wchar_t kAnalyticsUrl[];   // analytics collect endpoint's base address (HTTPS)
-extern const wchar_t kTrackingId[];     // analytics property id
+extern const wchar_t kTrackingId[];     // analytics property id (version 1 hits)
+
+// The analytics protocol of the hits: Measurement Protocol version 1 event hits (GET /collect with
+// kTrackingId), or GA4 Measurement Protocol events (POST /mp/collect with the measurement id and
+// the API secret, which the build has checked).
+enum class AnalyticsProtocol { MeasurementV1, Ga4 };
+extern const AnalyticsProtocol kAnalyticsProtocol;
+extern const wchar_t kGa4MeasurementId[];  // G-...; empty for version 1 hits
+extern const wchar_t kGa4ApiSecret[];
+
 // The publisher's ECDSA P-256 public keys (PEM blocks, one or, during a key rotation, several) that
 // sign the configuration document, or an empty text for a stub that takes unsigned documents.
 extern const char kReleaseKeyPem[];

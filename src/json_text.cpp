@@ -22,14 +22,6 @@ void AppendDecimal(std::uint64_t magnitude, bool negative, std::wstring& out) {
   while (count > 0) out.push_back(digits[--count]);
 }
 
-void AppendQuoted(std::wstring_view text, std::wstring& out) {
-  Sink sink(out);
-  out.push_back(L'"');
-  // Default options: non-ASCII characters and '/' are written as they are.
-  jsoncons::detail::escape_string(text.data(), text.size(), false, false, sink);
-  out.push_back(L'"');
-}
-
 void Append(const WrapperConfig& value, std::wstring& out) {
   switch (value.type()) {
     case jsoncons::json_type::bool_value:
@@ -61,7 +53,7 @@ void Append(const WrapperConfig& value, std::wstring& out) {
       if (value.tag() == jsoncons::semantic_tag::bigint || value.tag() == jsoncons::semantic_tag::bigdec) {
         out += value.as_string_view();
       } else {
-        AppendQuoted(value.as_string_view(), out);
+        AppendJsonString(value.as_string_view(), false, out);
       }
       return;
     case jsoncons::json_type::array_value: {
@@ -81,7 +73,7 @@ void Append(const WrapperConfig& value, std::wstring& out) {
       for (const auto& member : value.object_range()) {
         if (!first) out.push_back(L',');
         first = false;
-        AppendQuoted(member.key(), out);
+        AppendJsonString(member.key(), false, out);
         out.push_back(L':');
         Append(member.value(), out);
       }
@@ -96,6 +88,14 @@ void Append(const WrapperConfig& value, std::wstring& out) {
 }
 
 }  // namespace
+
+void AppendJsonString(std::wstring_view text, bool asciiOnly, std::wstring& out) {
+  Sink sink(out);
+  out.push_back(L'"');
+  // The encoder's default options write non-ASCII characters and '/' as they are.
+  jsoncons::detail::escape_string(text.data(), text.size(), asciiOnly, false, sink);
+  out.push_back(L'"');
+}
 
 std::wstring JsonText(const WrapperConfig& value) noexcept {
   std::wstring text;

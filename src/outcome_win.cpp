@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "base/folders_win.h"
-#include "http/winhttp_client.h"
 #include "log/log.h"
+#include "src/analytics_win.h"
 #include "src/build_settings.h"
 #include "src/download.h"
 #include "src/outcome.h"
@@ -166,14 +166,11 @@ std::wstring ReadCancelMessage(RunState& state) {
 
 // ---- The outcome handlers -----------------------------------------------------------------------
 
-// One analytics hit; whatever the exchange gives is of no consequence to the run. The endpoint's
-// certificate is not checked (a hit carries nothing the stub acts on), but its answer is bounded.
-void SendHit(const std::wstring& address) {
-  WinHttpClient client(address);
-  client.SetTimeouts(0, kExchangeTimes.connectTimeout, kExchangeTimes.sendTimeout, kExchangeTimes.receiveTimeout);
-  client.SetAttemptDeadline(kExchangeTimes.attemptDeadline);
-  client.SetBodyLimit(kMaxHitAnswerBytes);
-  client.Execute(L"GET");
+// One analytics hit, best effort: it holds the run a few seconds at most, and whatever it gives is of
+// no consequence to the run beyond a WARNING line.
+void SendHit(const HitEvent& event) {
+  const std::string warning = HitWarning(SendAnalyticsHit(event));
+  if (!warning.empty()) LOG(WARNING) << warning;
 }
 
 void OpenCancelPage(const std::wstring& version) {
@@ -239,7 +236,7 @@ void HandleCancellation(const InstallerRun& run, RunState& state) {
   const std::wstring cancelMessage = ReadCancelMessage(state);
 
   LOG(INFO) << "Sending cancellation hit to GA";
-  SendHit(CancellationHitAddress(kAnalyticsUrl, kTrackingId, run.installId, run.version, cancelMessage));
+  SendHit({HitAction::Canceled, run.installId, run.version, cancelMessage});
   LOG(INFO) << "Sent cancellation hit to GA";
 
   OpenCancelPage(run.version);
@@ -250,7 +247,7 @@ void HandleCancellation(const InstallerRun& run, RunState& state) {
 void HandleFailure(const InstallerRun& run) {
   LOG(INFO) << "Installer execution failed. Exit code " << run.exitCode;
   LOG(INFO) << "Sending failed hit to GA";
-  SendHit(FailureHitAddress(kAnalyticsUrl, kTrackingId, run.installId, run.version));
+  SendHit({HitAction::Failed, run.installId, run.version, {}});
   LOG(INFO) << "Sent failed hit to GA";
 }
 

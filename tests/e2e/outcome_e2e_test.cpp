@@ -1,12 +1,20 @@
 // The installer's run under Wine: the stub downloads the test installer, starts it with its id,
 // version and own arguments, and acts on its exit code: success removes the continuation shortcut,
 // a cancellation sends its hit, opens the cancellation page and leaves the self-copy and shortcut,
-// a failure sends its hit. The installer is deleted and its exit code becomes the exit value.
+// a failure sends its hit. The installer is deleted and its exit code becomes the exit value. A stub
+// built for GA4 posts its hit as JSON to a server whose certificate it checks, and an analytics
+// server that never answers holds the run no longer than the hit's budget.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <jsoncons/json.hpp>
+#include <poll.h>
+#include <sys/socket.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +25,9 @@
 #include <thread>
 #include <vector>
 
+#include "src/analytics.h"
 #include "tests/e2e/bench/bench.h"
+#include "tests/e2e/bench/raw_server.h"
 
 namespace cv::bench {
 namespace {
@@ -427,6 +437,139 @@ TEST_F(OutcomeTest, LongCommandLineReachesInstallerWhole) {
   EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, tail),
                                                      {"INFO Installer execution has successfully completed"},
                                                      CleanUpLines()})));
+}
+
+// ---- GA4 hits and an analytics server that never answers ----------------------------------------
+
+std::string Ga4StubExe() { return std::string(CV_WINE_BUILD_DIR) + "/test-stub-ga4/cv_setup.exe"; }
+
+// The measurement id and API secret the GA4 test stub is built with (cmake/settings.cmake).
+constexpr char kGa4Target[] = "/mp/collect?measurement_id=G-TEST12345&api_secret=test_Secret-42";
+
+// The time of day of the first log line with this message, in milliseconds; -1 when there is none.
+long long LineTime(const std::string& message) {
+  std::istringstream log(LogBytes());
+  for (std::string line; std::getline(log, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    int hours = 0, minutes = 0, seconds = 0, millis = 0, used = 0;
+    // "<date> HH:MM:SS,mmm <LEVEL> <message>"
+    if (std::sscanf(line.c_str(), "%*d-%*d-%*d %d:%d:%d,%d %*s %n", &hours, &minutes, &seconds, &millis, &used) >= 4 &&
+        used > 0 && line.compare(static_cast<std::size_t>(used), std::string::npos, message) == 0) {
+      return ((hours * 60LL + minutes) * 60 + seconds) * 1000 + millis;
+    }
+  }
+  return -1;
+}
+
+struct Ga4Case {
+  const char* name;
+  const char* ownArgs;
+  std::uint32_t exitCode;
+  std::vector<std::string> hitLines;  // from the class's first line to the hit's last
+  std::string event;
+  std::string label;
+};
+
+class Ga4HitTest : public OutcomeTest, public testing::WithParamInterface<Ga4Case> {};
+
+TEST_P(Ga4HitTest, PostsTheEventAsJsonToTheTrustedEndpoint) {
+  const Ga4Case& param = GetParam();
+  analytics_.reset();
+  analytics_ = HttpServer::TrustedTls(kAnalyticsPort);
+  analytics_->server().Post("/mp/collect", [](const httplib::Request&, httplib::Response& response) {
+    response.status = 204;
+  });
+  Serve(false);
+  const RunResult run = RunStub(Widen(param.ownArgs), Ga4StubExe());
+
+  EXPECT_EQ(run.exitCode, param.exitCode);
+  const std::string id = InstallId();
+  EXPECT_THAT(OutcomeLog(), ElementsAreArray(Concat({LaunchLines(id, param.ownArgs), param.hitLines, CleanUpLines()})));
+  const std::vector<RecordedRequest> hits = analytics_->Requests();
+  ASSERT_EQ(hits.size(), 1u);
+  EXPECT_EQ(hits[0].method + " " + hits[0].target, std::string("POST ") + kGa4Target);
+  const auto agent = hits[0].headers.find("User-Agent");
+  ASSERT_NE(agent, hits[0].headers.end());
+  EXPECT_EQ(agent->second, "WinHttpClient");
+  std::printf("the GA4 hit's body as recorded: %s\n", hits[0].body.c_str());
+  jsoncons::json body;
+  ASSERT_NO_THROW(body = jsoncons::json::parse(hits[0].body)) << hits[0].body;
+  EXPECT_EQ(body["client_id"].as<std::string>(), id);
+  ASSERT_EQ(body["events"].size(), 1u) << hits[0].body;
+  const jsoncons::json& event = body["events"][0];
+  EXPECT_EQ(event["name"].as<std::string>(), param.event);
+  const jsoncons::json expected = jsoncons::json::parse(
+      "{\"event_category\": \"CV Installs\", \"event_label\": \"" + param.label +
+      "\", \"app_name\": \"Corvida\", \"app_version\": \"" + kVersion + "\"}");
+  EXPECT_EQ(event["params"], expected) << hits[0].body;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, Ga4HitTest,
+    testing::Values(Ga4Case{"Cancellation", "--exit 2 --message \"user closed (step 3)&x=1\"", 2,
+                            {"INFO Installer execution canceled. Exit code 2", "INFO Sending cancellation hit to GA",
+                             "INFO Sent cancellation hit to GA", "INFO Navigating user to cancellation page"},
+                            "Canceled", "Halcyra (user closed (step 3)&x=1)"},
+                    Ga4Case{"Failure", "--exit 3", 3,
+                            {"INFO Installer execution failed. Exit code 3", "INFO Sending failed hit to GA",
+                             "INFO Sent failed hit to GA"},
+                            "Failed", "Halcyra"}),
+    [](const testing::TestParamInfo<Ga4Case>& info) { return std::string(info.param.name); });
+
+// The API secret goes only to a server whose certificate is valid: the bench's self-signed one gets
+// no request, and the run goes on after a WARNING line.
+TEST_F(OutcomeTest, Ga4HitRefusesAnInvalidCertificate) {
+  Serve(false);
+  const RunResult run = RunStub(L"--exit 3", Ga4StubExe());
+
+  EXPECT_EQ(run.exitCode, 3u);
+  const std::vector<std::string> log = OutcomeLog();
+  ASSERT_EQ(log.size(), 9u) << testing::PrintToString(log);
+  EXPECT_EQ(log[4], "INFO Sending failed hit to GA");
+  // Wine reports a certificate it does not trust as ERROR_WINHTTP_SECURE_CHANNEL_ERROR; the client
+  // records no error of a failed send, so the number comes from the send itself.
+  EXPECT_EQ(log[5], "WARNING Analytics hit failed. Error code 12157");
+  EXPECT_EQ(log[6], "INFO Sent failed hit to GA");
+  EXPECT_THAT(HitTargets(), IsEmpty());
+}
+
+// An analytics address that accepts the connection and then never answers, as a dead middlebox or a
+// blocking firewall does: the cancellation page opens within the hit's budget after the hit began.
+TEST_F(OutcomeTest, SilentAnalyticsServerDelaysThePageNoLongerThanTheBudget) {
+  analytics_.reset();
+  std::atomic<int> connections{0};
+  RawServer silent(
+      [&connections](int socket) {
+        ++connections;
+        // Holds the connection, reading whatever comes, until the stub lets go of it.
+        char buffer[4096];
+        pollfd peer{socket, POLLIN, 0};
+        while (poll(&peer, 1, 60000) > 0 && recv(socket, buffer, sizeof(buffer), 0) > 0) {
+        }
+      },
+      kAnalyticsPort);
+  Serve(false);
+  const RunResult run = RunStub(L"--exit 2 --message closed");
+
+  EXPECT_EQ(run.exitCode, 2u);
+  EXPECT_EQ(OpenedPage(), CancelPage());
+  // One attempt took the whole budget; no other started.
+  EXPECT_EQ(connections.load(), 1);
+  const std::vector<std::string> log = OutcomeLog();
+  const auto sending = std::find(log.begin(), log.end(), "INFO Sending cancellation hit to GA");
+  ASSERT_GE(std::distance(sending, log.end()), 4) << testing::PrintToString(log);
+  // Wine keeps to the time-outs during the TLS handshake, so the hit's own deadline for all its
+  // attempts ends it (ERROR_WINHTTP_TIMEOUT) before the run stops waiting for it.
+  EXPECT_EQ(sending[1], "WARNING Analytics hit failed. Error code 12002");
+  EXPECT_EQ(sending[2], "INFO Sent cancellation hit to GA");
+  EXPECT_EQ(sending[3], "INFO Navigating user to cancellation page");
+  const long long start = LineTime("Sending cancellation hit to GA");
+  const long long page = LineTime("Navigating user to cancellation page");
+  ASSERT_GE(start, 0);
+  ASSERT_GE(page, 0);
+  const long long delay = (page - start + 86400000LL) % 86400000LL;
+  std::printf("the silent analytics server delayed the cancellation page by %lld ms\n", delay);
+  EXPECT_LE(delay, static_cast<long long>(kHitBudgetMs));
 }
 
 }  // namespace

@@ -170,6 +170,7 @@ struct RecordedRequest {
   std::string method;
   std::string target;  // path and query as sent
   std::multimap<std::string, std::string> headers;
+  std::string body;  // once the server has answered
 };
 
 // A cpp-httplib server on 127.0.0.1 running on a thread of its own; every request is recorded.
@@ -179,6 +180,10 @@ class HttpServer {
   static std::unique_ptr<HttpServer> Plain(int port = 0);
   // HTTPS with a self-signed certificate for `certName` (not 127.0.0.1), made at test time.
   static std::unique_ptr<HttpServer> Tls(int port = 0, const std::string& certName = "wrong.example");
+  // HTTPS with a certificate for 127.0.0.1 issued by the bench's own authority (made at test time),
+  // which the Wine prefix trusts as a root while the server lives: a program that checks the
+  // certificate accepts it.
+  static std::unique_ptr<HttpServer> TrustedTls(int port = 0);
   ~HttpServer();
 
   // Handlers are added before or after Start(); cpp-httplib's own API.
@@ -195,6 +200,9 @@ class HttpServer {
   std::thread thread_;
   mutable std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
+  // The record of each request that is being answered, by the request object's address.
+  std::map<const httplib::Request*, std::size_t> answering_;
+  std::string trustedRootKey_;  // the prefix's registry key of the trusted authority, if any
 };
 
 }  // namespace cv::bench
