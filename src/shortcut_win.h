@@ -17,9 +17,14 @@ std::wstring MakeShortcutPath();
 // (ErrorMeansAbsent), any other error counts as existing.
 bool PathExists(const std::wstring& path);
 
+// True when the desktop folder, links followed, lies inside the user's own profile folder.
+// `desktopFolder` receives where the desktop folder leads (as far as the platform can say).
+bool DesktopIsInsideProfile(std::wstring& desktopFolder);
+
 // Writes the shortcut `linkPath` that starts `targetPath` with no arguments and no working folder of
 // its own, described as "Continue installation of Pellomax"; an existing file of that name is
-// replaced. COM must be initialised on the calling thread. A negative result is a failure.
+// replaced, but a link or a hard link at that name is not written through. COM must be initialised on
+// the calling thread. A negative result is a failure.
 HRESULT CreateShortcut(const std::wstring& targetPath, const std::wstring& linkPath);
 
 }  // namespace cv
