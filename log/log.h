@@ -5,7 +5,6 @@
 
 #include <easylogging++.h>
 
-#include <functional>
 #include <string>
 
 #include "log/log_text.h"
@@ -18,10 +17,10 @@ namespace cv {
 void ConfigureLog();
 
 // Receives each line of the "default" logger, formatted, without its line end.
-using LogLineWriter = std::function<void(const std::string& line)>;
+using LogLineWriter = void (*)(const std::string& line);
 
 // Gives the "default" logger the stub's line format and hands each line to `writer`; the library
-// itself opens no file. An empty writer drops the lines.
+// itself opens no file. A null writer drops the lines.
 void ConfigureLogLines(LogLineWriter writer);
 
 }  // namespace cv

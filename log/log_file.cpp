@@ -2,22 +2,16 @@
 // each formatted line reaches the file the stub opened itself.
 #include "log/log.h"
 
-#include <utility>
-
 namespace cv {
 namespace {
 
-LogLineWriter& Writer() {
-  static LogLineWriter writer;
-  return writer;
-}
+LogLineWriter writer = nullptr;
 
 // The library calls this for every line it dispatches, after its own output.
 class LineHandOver : public el::LogDispatchCallback {
  protected:
   void handle(const el::LogDispatchData* data) override {
-    const LogLineWriter& writer = Writer();
-    if (!writer || data->dispatchAction() != el::base::DispatchAction::NormalLog) return;
+    if (writer == nullptr || data->dispatchAction() != el::base::DispatchAction::NormalLog) return;
     const el::LogMessage* message = data->logMessage();
     writer(message->logger()->logBuilder()->build(message, false));
   }
@@ -27,7 +21,7 @@ constexpr char kHandOverName[] = "cv_log_file";
 
 }  // namespace
 
-void ConfigureLogLines(LogLineWriter writer) {
+void ConfigureLogLines(LogLineWriter lineWriter) {
   el::Configurations config;
   config.setToDefault();
   // Every real level, not the global pseudo-level, so each level carries the setting itself.
@@ -41,10 +35,9 @@ void ConfigureLogLines(LogLineWriter writer) {
   if (el::Logger* logger = el::Loggers::getLogger("default", false)) {
     logger->configure(config);
   }
-  Writer() = std::move(writer);
-  if (el::Helpers::logDispatchCallback<LineHandOver>(kHandOverName) == nullptr) {
-    el::Helpers::installLogDispatchCallback<LineHandOver>(kHandOverName);
-  }
+  writer = lineWriter;
+  // Installed once: the library keeps one callback per name.
+  el::Helpers::installLogDispatchCallback<LineHandOver>(kHandOverName);
 }
 
 }  // namespace cv

@@ -458,11 +458,14 @@ class AttackTest : public OutcomeTest, public testing::WithParamInterface<Attack
     for (const auto& command : undo_) Wine::Get().Command(command);
     std::error_code ignored;
     fs::remove(fs::path(Wine::Get().UserDir()) / "AppData/Roaming/Halcyra", ignored);  // a planted link
+    fs::remove_all(StartupFolder(), ignored);
     fs::remove_all(outside_, ignored);
     OutcomeTest::TearDown();
   }
 
  public:
+  // A folder outside the profile that the user's desktop setting can be pointed at.
+  static std::string StartupFolder() { return Wine::Get().Prefix() + "/drive_c/ProgramData/cv-startup"; }
   using OutcomeTest::InstallerCommandLine;
   using OutcomeTest::InstallerPath;
   using OutcomeTest::InstallId;
@@ -540,14 +543,14 @@ const Attack kAttacks[] = {
      [](AttackTest& t) { EXPECT_EQ(ReadFileBytes(t.Outside("victim.txt")), kVictim); }},
     {"DesktopFolderOutsideTheProfile", kVersion, L"--exit 2 --message x", 2,
      [](AttackTest& t) {
-       fs::create_directories(Wine::Get().Prefix() + "/drive_c/ProgramData/cv-startup");
+       fs::create_directories(AttackTest::StartupFolder());
        t.SetUserValue(kShellFoldersKey, "Desktop", "REG_EXPAND_SZ", "C:\\ProgramData\\cv-startup",
                       "%USERPROFILE%\\Desktop");
      },
      [](AttackTest&) {
        ExpectLogLine("WARNING The desktop folder \"C:\\ProgramData\\cv-startup\" is not inside the user's profile: "
                      "no shortcut is made");
-       EXPECT_FALSE(fs::exists(Wine::Get().Prefix() + "/drive_c/ProgramData/cv-startup/" + kShortcutName));
+       EXPECT_TRUE(fs::is_empty(AttackTest::StartupFolder()));
      }},
     {"VersionEndingInABackslash", "1.2\\\\", L"--exit 0", 3, [](AttackTest&) {},
      [](AttackTest&) {

@@ -44,13 +44,16 @@ TEST(EscapeControls, ShowsControlBytesEscapedAndKeepsTheRest) {
 }
 
 // The lines the logger hands over while a test runs.
+std::vector<std::string> lines_;
+void Keep(const std::string& line) { lines_.push_back(line); }
+
 class LogLinesTest : public testing::Test {
  protected:
   void SetUp() override {
-    ConfigureLogLines([this](const std::string& line) { lines_.push_back(line); });
+    lines_.clear();
+    ConfigureLogLines(Keep);
   }
   void TearDown() override { ConfigureLogLines(nullptr); }
-  std::vector<std::string> lines_;
 };
 
 TEST_F(LogLinesTest, LineHoldsDateTimeLevelAndMessage) {
@@ -81,7 +84,7 @@ TEST_F(LogLinesTest, NumbersAreDecimalAndCodesUnsigned) {
 TEST_F(LogLinesTest, WithoutWriterLinesAreDroppedAndLoggingGoesOn) {
   ConfigureLogLines(nullptr);
   EXPECT_NO_THROW(LOG(INFO) << "nowhere");
-  ConfigureLogLines([this](const std::string& line) { lines_.push_back(line); });
+  ConfigureLogLines(Keep);
   LOG(INFO) << "after";
   ASSERT_EQ(lines_.size(), 1u);
   EXPECT_THAT(lines_[0], testing::EndsWith(" INFO after"));
