@@ -232,7 +232,7 @@ void LeaveResumeShortcut() {
   // A desktop folder set to a place outside the user's own profile (the all-users Startup folder,
   // say) would make the stub plant a program for others.
   std::wstring desktopFolder;
-  if (!DesktopIsInsideProfile(desktopFolder)) {
+  if (!ShortcutFolderIsInsideProfile(shortcutPath, desktopFolder)) {
     LOG(WARNING) << "The desktop folder \"" << Narrow(desktopFolder)
                  << "\" is not inside the user's profile: no shortcut is made";
     return;

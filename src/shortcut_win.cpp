@@ -25,10 +25,8 @@ bool PathExists(const std::wstring& path) {
   return !ErrorMeansAbsent(GetLastError());
 }
 
-bool DesktopIsInsideProfile(std::wstring& desktopFolder) {
-  wchar_t desktop[MAX_PATH + 1] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) return false;
-  desktopFolder = desktop;
+bool ShortcutFolderIsInsideProfile(const std::wstring& shortcutPath, std::wstring& desktopFolder) {
+  desktopFolder = shortcutPath.substr(0, shortcutPath.find_last_of(L'\\'));
   // The profile's place comes from the system's list of profiles, not from the user's settings.
   wchar_t* profile = nullptr;
   if (FAILED(SHGetKnownFolderPath(FOLDERID_Profile, 0, nullptr, &profile))) return false;
