@@ -12,8 +12,9 @@ namespace cv {
 std::string EscapeControls(std::string_view text);
 
 // Wide text as it appears in a log line: each character up to U+00FF becomes the byte of the same
-// value, control characters (U+0000 to U+001F, U+007F to U+009F) shown as \xNN; a text holding any
-// character above U+00FF is written as an empty text.
+// value, control characters (U+0000 to U+001F, U+007F to U+009F) shown as \xNN, and every character
+// above U+00FF shown as \uNNNN (four upper-case hex digits; each half of a surrogate pair on its own),
+// so that a path in any script still reads in the log.
 std::string Narrow(std::wstring_view text);
 
 }  // namespace cv

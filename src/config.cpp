@@ -252,6 +252,9 @@ std::optional<std::string> VersionTextProblem(std::wstring_view version) {
       return std::string("the version holds the control character U+00") + kDigits[code >> 4] + kDigits[code & 0xF];
     }
   }
+  // Before the closing quote a backslash would escape it, and the installer would read the stub's own
+  // arguments as part of the version.
+  if (!version.empty() && version.back() == L'\\') return "the version ends in a backslash";
   return std::nullopt;
 }
 

@@ -71,7 +71,8 @@ constexpr char kConfigSignatureFailedPrefix[] = "Configuration signature check f
 // The installer's address: "http://" or "https://" (letter case ignored) followed by a host name.
 std::optional<std::string> WrapperAddressProblem(std::wstring_view address);
 // The version text: it is put between double quotes on the installer's command line, so it may hold
-// no double quote and no control character (U+0000 to U+001F, U+007F). An empty version is usable.
+// no double quote, no control character (U+0000 to U+001F, U+007F) and no backslash at its end. An
+// empty version is usable.
 std::optional<std::string> VersionTextProblem(std::wstring_view version);
 
 }  // namespace cv

@@ -29,6 +29,14 @@ std::wstring InstallerArgs(std::wstring_view installId, std::wstring_view versio
   return Join({L"-id ", installId, L" -v \"", version, L"\" ", ownArgs});
 }
 
+std::wstring InstallerCommandLine(std::wstring_view installerPath, std::wstring_view installerArgs) {
+  return Join({L"\"", installerPath, L"\" ", installerArgs});
+}
+
+std::string LaunchFailedLine(std::uint32_t error) {
+  return "Failed to launch installer. Error code " + std::to_string(error);
+}
+
 std::wstring CancellationHitAddress(std::wstring_view analyticsUrl, std::wstring_view trackingId,
                                     std::wstring_view installId, std::wstring_view version,
                                     std::wstring_view cancelMessage) {

@@ -21,6 +21,16 @@ OutcomeClass ClassifyExitCode(std::uint32_t exitCode);
 std::wstring InstallerArgs(std::wstring_view installId, std::wstring_view version,
                            std::wstring_view ownArgs);
 
+// The installer's whole command line: its path in double quotes, a blank, then its parameters, as the
+// shell has always built it, so that the installer sees the same text however it is started.
+std::wstring InstallerCommandLine(std::wstring_view installerPath, std::wstring_view installerArgs);
+
+// The ERROR lines of a launch that failed: the platform's error, or a started program that turned
+// out not to be the file that was checked (it was ended before it ran).
+std::string LaunchFailedLine(std::uint32_t error);
+constexpr char kNotTheCheckedFileLine[] =
+    "Failed to launch installer: the program started is not the file that was checked";
+
 // The analytics event hits: the collect endpoint below `analyticsUrl` (no trailing slash) with the
 // protocol's keys in their fixed order. Values are inserted unchanged, without percent-encoding.
 std::wstring CancellationHitAddress(std::wstring_view analyticsUrl, std::wstring_view trackingId,

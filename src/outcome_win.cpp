@@ -12,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "base/final_path_win.h"
 #include "base/folders_win.h"
 #include "log/log.h"
 #include "src/analytics_win.h"
 #include "src/build_settings.h"
+#include "src/desktop_shell_win.h"
 #include "src/download.h"
+#include "src/launch_win.h"
 #include "src/outcome.h"
 #include "src/shortcut_win.h"
 #include "src/stages.h"
@@ -44,24 +47,6 @@ std::wstring NewInstallId() {
     RpcStringFreeW(&text);
   }
   return id;
-}
-
-// Starts the installer. Returns its process handle, or an invalid one with `error` set when it could
-// not be started.
-UniqueHandle LaunchInstaller(const std::wstring& installerPath, const std::wstring& installerArgs,
-                             DWORD& error) {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  // No shell error box of its own: the run reports a failed launch with its own message box.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpFile = installerPath.c_str();
-  info.lpParameters = installerArgs.c_str();
-  info.nShow = SW_SHOWNORMAL;
-  const BOOL started = ShellExecuteExW(&info);
-  error = GetLastError();
-  UniqueHandle process(info.hProcess);
-  if (!started) process.reset();
-  return process;
 }
 
 // Waits for the installer's end and returns its exit code. Should the code be unobtainable, the run
@@ -173,10 +158,51 @@ void SendHit(const HitEvent& event) {
   if (!warning.empty()) LOG(WARNING) << warning;
 }
 
+// The page opens in the user's browser as the user: started from the elevated stub, the browser (and
+// whatever the user's file classes name for the address) would run with administrator rights.
 void OpenCancelPage(const std::wstring& version) {
   LOG(INFO) << "Navigating user to cancellation page";
   const std::wstring url = CancelPageUrl(kSiteUrl, version);
+  const HRESULT result = OpenAsDesktopUser(url);
+  if (SUCCEEDED(result)) return;
+  LOG(WARNING) << "The desktop shell cannot open the cancellation page (error code "
+               << static_cast<DWORD>(result) << "): the stub opens it itself";
   ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+// Writes the stub's own bytes to `selfCopyPath` through a handle that is checked to lead to that very
+// path: the temporary folder is the user's, and a link planted at the copy's name or on the way there
+// would otherwise make the stub overwrite whatever file it points at. False with the error code
+// (ERROR_CANT_ACCESS_FILE after a WARNING line saying where the path led) when it cannot.
+bool WriteSelfCopy(const std::wstring& modulePath, const std::wstring& selfCopyPath, DWORD& error) {
+  const UniqueHandle source(CreateFileW(modulePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  std::wstring finalPath;
+  const UniqueHandle target =
+      source ? OpenOrMakeFileByPath(selfCopyPath, GENERIC_WRITE, 0, finalPath) : UniqueHandle();
+  if (!target) {
+    error = GetLastError();
+    if (source && error == ERROR_CANT_ACCESS_FILE) {
+      LOG(WARNING) << "\"" << Narrow(selfCopyPath) << "\" is a link or leads elsewhere (\"" << Narrow(finalPath)
+                   << "\"): no copy is written through it";
+    }
+    return false;
+  }
+  constexpr DWORD kPieceSize = 64 * 1024;
+  std::vector<char> piece(kPieceSize);
+  for (;;) {
+    DWORD read = 0;
+    DWORD written = 0;
+    if (!ReadFile(source.get(), piece.data(), kPieceSize, &read, nullptr)) break;
+    if (read == 0) {
+      // An older, longer copy leaves nothing of its own behind.
+      if (SetEndOfFile(target.get())) return true;
+      break;
+    }
+    if (!WriteFile(target.get(), piece.data(), read, &written, nullptr) || written != read) break;
+  }
+  error = GetLastError();
+  return false;
 }
 
 // Copies the stub into the temporary folder and puts the desktop shortcut to that copy, unless the
@@ -191,10 +217,8 @@ void LeaveResumeShortcut() {
 
   LOG(INFO) << "Copy wrapper to temp directory";
   // Without a temporary folder the copy would land in the current folder: report it as failed.
-  const bool copied =
-      !selfCopyPath.empty() && CopyFileW(modulePath.c_str(), selfCopyPath.c_str(), FALSE);
-  if (!copied) {
-    const DWORD error = selfCopyPath.empty() ? folderError : GetLastError();
+  DWORD error = folderError;
+  if (selfCopyPath.empty() || !WriteSelfCopy(modulePath, selfCopyPath, error)) {
     LOG(ERROR) << "Failed to copy the wrapper into \"" << Narrow(selfCopyPath) << "\". Error code "
                << error;
     return;
@@ -202,9 +226,17 @@ void LeaveResumeShortcut() {
   LOG(INFO) << "Wrapper successfully copied to \"" << Narrow(selfCopyPath) << "\"";
 
   const std::wstring shortcutPath = MakeShortcutPath();
+  // A desktop folder set to a place outside the user's own profile (the all-users Startup folder,
+  // say) would make the stub plant a program for others.
+  std::wstring desktopFolder;
+  if (!ShortcutFolderIsInsideProfile(shortcutPath, desktopFolder)) {
+    LOG(WARNING) << "The desktop folder \"" << Narrow(desktopFolder)
+                 << "\" is not inside the user's profile: no shortcut is made";
+    return;
+  }
   LOG(INFO) << "Attempting to create shortcut \"" << Narrow(shortcutPath) << "\"";
   const HRESULT result = CreateShortcut(selfCopyPath, shortcutPath);
-  const DWORD error = GetLastError();
+  error = GetLastError();
   if (SUCCEEDED(result)) {
     LOG(INFO) << "Successfully created shortcut \"" << Narrow(shortcutPath) << "\"";
   } else {
@@ -262,14 +294,14 @@ StageResult RunInstaller(const WrapperConfig& config, InstallerFiles& installer,
   const std::wstring installerArgs = InstallerArgs(run.installId, run.version, ownArgs);
 
   LOG(INFO) << "Launching installer \"" << Narrow(installerPath) << " " << Narrow(installerArgs) << "\"";
-  DWORD launchError = 0;
-  UniqueHandle process = LaunchInstaller(installerPath, installerArgs, launchError);
+  std::string launchFailure;
+  UniqueHandle process = StartCheckedProgram(installerPath, InstallerCommandLine(installerPath, installerArgs),
+                                             installerFile.get(), launchFailure);
   // The file was held since its check so that nobody could swap it; the started process now has it.
   installerFile.reset();
   if (!process) {
     DeleteInstaller(installer);
-    return Failure{FailureCode::InstallerLaunchFailed,
-                   "Failed to launch installer. Error code " + std::to_string(launchError)};
+    return Failure{FailureCode::InstallerLaunchFailed, launchFailure};
   }
 
   {

@@ -17,9 +17,15 @@ std::wstring MakeShortcutPath();
 // (ErrorMeansAbsent), any other error counts as existing.
 bool PathExists(const std::wstring& path);
 
+// True when the folder of `shortcutPath` (the desktop folder), links followed, lies inside the user's
+// own profile folder. `desktopFolder` receives where that folder leads (as far as the platform can
+// say). The shortcut is then written by that same path, through a handle checked to lead there.
+bool ShortcutFolderIsInsideProfile(const std::wstring& shortcutPath, std::wstring& desktopFolder);
+
 // Writes the shortcut `linkPath` that starts `targetPath` with no arguments and no working folder of
 // its own, described as "Continue installation of Pellomax"; an existing file of that name is
-// replaced. COM must be initialised on the calling thread. A negative result is a failure.
+// replaced, but a link or a hard link at that name is not written through. COM must be initialised on
+// the calling thread. A negative result is a failure.
 HRESULT CreateShortcut(const std::wstring& targetPath, const std::wstring& linkPath);
 
 }  // namespace cv

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -74,7 +75,7 @@ class OutcomeTest : public testing::Test {
 
   // Starts the configuration server with the document ("shortcut" as given) and the installer
   // (the test installer unless other bytes are given).
-  void Serve(bool shortcut, const std::string& installer = std::string()) {
+  void Serve(bool shortcut, const std::string& installer = std::string(), const std::string& version = kVersion) {
     installerBytes_ = installer.empty() ? ReadFileBytes(WinTestProgram("test_installer")) : installer;
     ASSERT_FALSE(installerBytes_.empty());
     const unsigned long checksum =
@@ -82,7 +83,7 @@ class OutcomeTest : public testing::Test {
     const std::string document = std::string("{\"shortcut\": ") + (shortcut ? "true" : "false") +
                                  ", \"wrapper\": \"http://127.0.0.1:" + std::to_string(kConfigPort) +
                                  "/installer.exe\", \"checksum\": " + std::to_string(checksum) +
-                                 ", \"version\": \"" + kVersion + "\"}";
+                                 ", \"version\": \"" + version + "\"}";
     config_ = HttpServer::Plain(kConfigPort);
     config_->server().Get("/cv.json", [document](const httplib::Request&, httplib::Response& response) {
       response.set_content(document, "application/json");
@@ -570,6 +571,182 @@ TEST_F(OutcomeTest, SilentAnalyticsServerDelaysThePageNoLongerThanTheBudget) {
   const long long delay = (page - start + 86400000LL) % 86400000LL;
   std::printf("the silent analytics server delayed the cancellation page by %lld ms\n", delay);
   EXPECT_LE(delay, static_cast<long long>(kHitBudgetMs));
+}
+
+// ---- What the user's own programs may plant for the elevated stub ---------------------------------
+
+class AttackTest;
+
+// One attack: what a program of the user plants before the run, the run, and what must follow.
+struct Attack {
+  const char* name;
+  std::string version;   // the document's "version" as JSON string content
+  std::wstring ownArgs;  // the stub's arguments (the test installer's orders among them)
+  std::uint32_t exitCode;
+  std::function<void(AttackTest&)> plant;
+  std::function<void(AttackTest&)> expect;
+};
+
+void PrintTo(const Attack& attack, std::ostream* out) { *out << attack.name; }
+
+class AttackTest : public OutcomeTest, public testing::WithParamInterface<Attack> {
+ protected:
+  void SetUp() override {
+    OutcomeTest::SetUp();
+    char folder[] = "/tmp/cv-attack-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    outside_ = folder;
+  }
+  void TearDown() override {
+    for (const auto& command : undo_) Wine::Get().Command(command);
+    std::error_code ignored;
+    fs::remove(fs::path(Wine::Get().UserDir()) / "AppData/Roaming/Halcyra", ignored);  // a planted link
+    fs::remove_all(StartupFolder(), ignored);
+    fs::remove_all(outside_, ignored);
+    OutcomeTest::TearDown();
+  }
+
+ public:
+  // A folder outside the profile that the user's desktop setting can be pointed at.
+  static std::string StartupFolder() { return Wine::Get().Prefix() + "/drive_c/ProgramData/cv-startup"; }
+  using OutcomeTest::InstallerCommandLine;
+  using OutcomeTest::InstallerPath;
+  using OutcomeTest::InstallId;
+  // Sets a registry value of the user's for this test and puts the prefix's own value back after it.
+  void SetUserValue(const std::string& key, const std::string& name, const std::string& type,
+                    const std::string& value, const std::string& original) {
+    ASSERT_EQ(Wine::Get().Command({"reg", "add", key, "/v", name, "/t", type, "/d", value, "/f"}), 0);
+    undo_.push_back({"reg", "add", key, "/v", name, "/t", type, "/d", original, "/f"});
+  }
+  std::string Outside(const std::string& name = "") const { return name.empty() ? outside_ : outside_ + "/" + name; }
+  std::vector<std::string> OutsideEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(outside_)) names.push_back(entry.path().filename().string());
+    return names;
+  }
+  std::string TempWindowsPath() const { return TempWindows(); }
+  std::string SelfCopy() const { return SelfCopyFile(); }
+  std::string User() const { return user_; }
+
+  std::string outside_;
+  std::vector<std::vector<std::string>> undo_;
+};
+
+constexpr char kVictim[] = "a file of the system's that the user may not write";
+const char* const kEnvironmentKey = "HKCU\\Environment";
+const char* const kShellFoldersKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// The run's log holds this line.
+void ExpectLogLine(const std::string& line) {
+  EXPECT_THAT(LogMessages(), testing::Contains(line)) << testing::PrintToString(LogMessages());
+}
+
+// The stub refused to write its copy through the path and left the file the path led to alone.
+void ExpectCopyRefused(const std::string& selfCopyWindows) {
+  ExpectLogLine("ERROR Failed to copy the wrapper into \"" + selfCopyWindows + "\". Error code 1920");
+  EXPECT_THAT(LogMessages(), testing::Not(testing::Contains(testing::StartsWith("INFO Attempting to create shortcut"))));
+}
+
+const Attack kAttacks[] = {
+    {"SelfCopyNameIsALinkToAnotherFile", kVersion, L"--exit 2 --message x", 2,
+     [](AttackTest& t) {
+       WriteFileBytes(t.Outside("victim.exe"), kVictim);
+       fs::create_symlink(t.Outside("victim.exe"), t.SelfCopy());
+     },
+     [](AttackTest& t) {
+       ExpectCopyRefused(t.TempWindowsPath() + "cv_setup.exe");
+       EXPECT_EQ(ReadFileBytes(t.Outside("victim.exe")), kVictim);
+     }},
+    {"TemporaryFolderThroughALink", kVersion, L"--exit 2 --message x", 2,
+     [](AttackTest& t) {
+       fs::create_directory_symlink(t.Outside(), Wine::Get().TempDir() + "/link");
+       t.SetUserValue(kEnvironmentKey, "TMP", "REG_SZ", t.TempWindowsPath() + "link", "C:\\users\\" + t.User() + "\\Temp");
+     },
+     [](AttackTest& t) {
+       ExpectCopyRefused(t.TempWindowsPath() + "link\\cv_setup.exe");
+       // Nothing of the copy's was left where the link leads.
+       EXPECT_FALSE(fs::exists(t.Outside("cv_setup.exe")));
+     }},
+    {"LogFolderIsALink", kVersion, L"--exit 0", 0,
+     [](AttackTest& t) {
+       WriteFileBytes(t.Outside("CV.log"), kVictim);
+       fs::create_directories(Wine::Get().UserDir() + "/AppData/Roaming");
+       fs::create_directory_symlink(t.Outside(), Wine::Get().UserDir() + "/AppData/Roaming/Halcyra");
+     },
+     [](AttackTest& t) {
+       EXPECT_EQ(ReadFileBytes(t.Outside("CV.log")), kVictim);
+       EXPECT_THAT(t.OutsideEntries(), ElementsAre("CV.log"));
+     }},
+    {"LogFileIsALink", kVersion, L"--exit 0", 0,
+     [](AttackTest& t) {
+       WriteFileBytes(t.Outside("victim.txt"), kVictim);
+       fs::create_directories(Wine::Get().UserDir() + "/AppData/Roaming/Halcyra");
+       fs::create_symlink(t.Outside("victim.txt"), Wine::Get().LogPath());
+     },
+     [](AttackTest& t) { EXPECT_EQ(ReadFileBytes(t.Outside("victim.txt")), kVictim); }},
+    {"DesktopFolderOutsideTheProfile", kVersion, L"--exit 2 --message x", 2,
+     [](AttackTest& t) {
+       fs::create_directories(AttackTest::StartupFolder());
+       t.SetUserValue(kShellFoldersKey, "Desktop", "REG_EXPAND_SZ", "C:\\ProgramData\\cv-startup",
+                      "%USERPROFILE%\\Desktop");
+     },
+     [](AttackTest&) {
+       ExpectLogLine("WARNING The desktop folder \"C:\\ProgramData\\cv-startup\" is not inside the user's profile: "
+                     "no shortcut is made");
+       EXPECT_TRUE(fs::is_empty(AttackTest::StartupFolder()));
+     }},
+    {"VersionEndingInABackslash", "1.2\\\\", L"--exit 0", 3, [](AttackTest&) {},
+     [](AttackTest&) {
+       ExpectLogLine("ERROR Error parsing file. Error: the member \"version\" is unusable: the version ends in a backslash");
+       EXPECT_EQ(AttackTest::InstallerCommandLine(), "") << "the installer was started";
+     }},
+    {"TextsBeyondLatin1", kVersion, L"--exit 0 --name \u0416\u00e9\u4e2d", 0, [](AttackTest&) {},
+     [](AttackTest&) {
+       // The installer gets the text as it was; the log shows what one byte cannot hold escaped.
+       EXPECT_THAT(AttackTest::InstallerCommandLine(), testing::EndsWith(" --name \xd0\x96\xc3\xa9\xe4\xb8\xad"));
+       EXPECT_THAT(LogMessages(), testing::Contains(testing::EndsWith(" --name \\u0416\xe9\\u4E2D\"")));
+     }},
+    {"StartedProgramIsTheCheckedFileByItsPath", kVersion, L"--exit 0", 0, [](AttackTest&) {},
+     [](AttackTest&) {
+       // Named explicitly and quoted, followed by exactly the parameters the log shows.
+       EXPECT_EQ(AttackTest::InstallerCommandLine(), "\"" + AttackTest::InstallerPath() + "\" -id " +
+                                                         AttackTest::InstallId() + " -v \"" + kVersion + "\" --exit 0");
+     }},
+};
+
+TEST_P(AttackTest, StubNeitherWritesNorStartsWhereThePlantLeads) {
+  const Attack& attack = GetParam();
+  Serve(true, std::string(), attack.version);
+  attack.plant(*this);
+  const RunResult run = RunStub(attack.ownArgs);
+  EXPECT_EQ(run.exitCode, attack.exitCode);
+  attack.expect(*this);
+}
+
+INSTANTIATE_TEST_SUITE_P(Attacks, AttackTest, testing::ValuesIn(kAttacks),
+                         [](const testing::TestParamInfo<Attack>& info) { return std::string(info.param.name); });
+
+// The launch starts a program only when its image is the file held as checked: a copy with the same
+// bytes is another file, and the program is ended before it runs.
+TEST_F(OutcomeTest, LaunchStartsOnlyTheFileHeldAsChecked) {
+  Wine& wine = Wine::Get();
+  const std::string program = wine.TempDir() + "/program.exe";
+  const std::string twin = wine.TempDir() + "/twin.exe";
+  fs::copy_file(WinTestProgram("test_installer"), program);
+  fs::copy_file(WinTestProgram("test_installer"), twin);
+  const std::string report = wine.TempDir() + "/launch.txt";
+  for (const auto& [checked, expected] : {std::pair<std::string, std::string>{program, "started 7"},
+                                          {twin, "refused Failed to launch installer: the program started is not "
+                                                 "the file that was checked"}}) {
+    fs::remove(wine.TempDir() + "/test_installer_record.txt");
+    const RunResult run = wine.Run(WinTestProgram("launch_check"),
+                                   L"\"" + Widen(wine.WindowsPath(report)) + L"\" \"" + Widen(wine.WindowsPath(program)) +
+                                       L"\" \"" + Widen(wine.WindowsPath(checked)) + L"\" \"--exit 7\"");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(ReadFileBytes(report), expected);
+    // A refused program never ran: it would have recorded its command line first thing.
+    EXPECT_EQ(fs::exists(wine.TempDir() + "/test_installer_record.txt"), checked == program);
+  }
 }
 
 }  // namespace

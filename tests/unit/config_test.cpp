@@ -272,7 +272,7 @@ TEST(CheckedMemberRead, GivesUsableTextsAndNamesMemberAndReasonOtherwise) {
   EXPECT_EQ(version, L"2");
 }
 
-TEST(VersionTextProblem, RefusesDoubleQuotesAndControlCharacters) {
+TEST(VersionTextProblem, RefusesQuotesControlCharactersAndABackslashAtTheEnd) {
   const std::vector<std::pair<std::wstring, std::optional<std::string>>> cases = {
       {L"", std::nullopt},
       {L"1.2.3", std::nullopt},
@@ -284,6 +284,10 @@ TEST(VersionTextProblem, RefusesDoubleQuotesAndControlCharacters) {
       {L"1.0\n", "the version holds the control character U+000A"},
       {L"\x1f", "the version holds the control character U+001F"},
       {L"1\x7f", "the version holds the control character U+007F"},
+      // A backslash inside is plain text to the installer; only at the end does it escape the quote.
+      {L"1\\2", std::nullopt},
+      {L"1.2\\", "the version ends in a backslash"},
+      {L"1.2\\\\", "the version ends in a backslash"},
   };
   for (const auto& [version, expected] : cases) EXPECT_EQ(VersionTextProblem(version), expected);
 }
