@@ -16,9 +16,10 @@
 #    C++ name demangler (about 50 KB); the stub is a GUI program with no console, so std::terminate
 #    goes straight to abort(), which ends the process with exit value 3 as before.
 
-# Budget of the shipped 32-bit cv_setup.exe in bytes: the aim of 1.2 MiB (the README's "Size of the
-# stub" says where the stub stands); the shipped_stub_check test enforces it.
-set(CV_STUB_SIZE_BUDGET 1258291 CACHE STRING "Largest size in bytes the shipped 32-bit cv_setup.exe may have")
+# Budget of the shipped 32-bit cv_setup.exe in bytes: 1.25 MiB (1.2 MiB until the stub guarded the
+# elevation boundary, resumed its download and sent its analytics hit on a thread of its own;
+# docs/size.md says where the stub stands); the shipped_stub_check test enforces it.
+set(CV_STUB_SIZE_BUDGET 1310720 CACHE STRING "Largest size in bytes the shipped 32-bit cv_setup.exe may have")
 
 # Code generation for size: -Oz (GCC 12) over -Os, and switches as compare-and-branch chains rather
 # than jump tables (whose tables and their base relocations outweigh the chains here). The link that
