@@ -44,10 +44,13 @@ RawServer::RawServer(Handler handler, int port) : handler_(std::move(handler)) {
     while (!stopping_) {
       pollfd waiting{listener_, POLLIN, 0};
       if (poll(&waiting, 1, 50) <= 0) continue;
+      busy_ = true;
       const int client = accept(listener_, nullptr, nullptr);
-      if (client < 0) continue;
-      handler_(client);
-      close(client);
+      if (client >= 0) {
+        handler_(client);
+        close(client);
+      }
+      busy_ = false;
     }
   });
 }
@@ -56,6 +59,17 @@ RawServer::~RawServer() {
   stopping_ = true;
   if (thread_.joinable()) thread_.join();
   close(listener_);
+}
+
+void RawServer::Settle(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    // busy_ is set before a pending connection is accepted, so a connection is always seen either
+    // as pending or as being handled.
+    pollfd waiting{listener_, POLLIN, 0};
+    if (!busy_ && poll(&waiting, 1, 0) == 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 std::unique_ptr<RawServer> RawServer::Canned(std::string response, int port) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,12 @@ class RawServer {
   RawServer& operator=(const RawServer&) = delete;
   int port() const { return port_; }
 
+  // Waits until every connection made so far has been accepted and handed to the handler, and the
+  // handler has returned; at most `limit`. A program that has ended may leave connections queued
+  // behind a handler that was still busy with its earlier one; counts taken by the handler are
+  // complete only after this.
+  void Settle(std::chrono::milliseconds limit);
+
   // A server that answers every request with `response` as it stands.
   static std::unique_ptr<RawServer> Canned(std::string response, int port = 0);
 
@@ -29,6 +36,7 @@ class RawServer {
   int listener_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> busy_{false};  // from a pending connection's accept to its handler's return
   std::thread thread_;
 };
 
