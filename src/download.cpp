@@ -1,4 +1,5 @@
-// The private folder's name, the cache-busting parameter and the download's log lines.
+// The private folder's name and refusal line, the cache-busting parameter and the download's log
+// lines.
 #include "src/download.h"
 
 #include "log/log.h"
@@ -20,6 +21,17 @@ std::wstring InstallerFolderName(std::uint64_t random) {
   std::wstring name = L"cv";
   for (int shift = 60; shift >= 0; shift -= 4) name.push_back(kDigits[(random >> shift) & 0xF]);
   return name;
+}
+
+std::string WorkingFolderRefusedLine(WorkingFolderProblem problem, std::wstring_view folder,
+                                     unsigned long error) {
+  std::string line = "Working folder \"" + Narrow(folder) + "\" refused: ";
+  switch (problem) {
+    case WorkingFolderProblem::NotMade: return line + "it cannot be made. Error code " + std::to_string(error);
+    case WorkingFolderProblem::NoAccessLists: return line + "its volume keeps no access lists";
+    case WorkingFolderProblem::RemoteVolume: return line + "it lies on a network volume";
+  }
+  return line;
 }
 
 std::string DeletedLine(std::wstring_view path) { return "\"" + Narrow(path) + "\" deleted"; }
