@@ -74,7 +74,7 @@ struct NativeCalls {
 // no moment at which someone else could put a file, a folder or a link of theirs in its place.
 // Invalid, with the platform's last error, when the name exists or cannot be made.
 UniqueHandle CreateInOneStep(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
-                             PSECURITY_DESCRIPTOR descriptor) {
+                             PSECURITY_DESCRIPTOR descriptor, ULONG disposition = 2 /* FILE_CREATE */) {
   static const NativeCalls native;
   if (!native.available()) {
     SetLastError(ERROR_PROC_NOT_FOUND);
@@ -100,10 +100,9 @@ UniqueHandle CreateInOneStep(HANDLE root, const std::wstring& name, ACCESS_MASK 
   attributes.SecurityDescriptor = descriptor;
   IO_STATUS_BLOCK status{};
   HANDLE handle = nullptr;
-  constexpr ULONG kCreate = 2;          // FILE_CREATE: fail when the name exists
   constexpr ULONG kSynchronous = 0x20;  // FILE_SYNCHRONOUS_IO_NONALERT
   const LONG result = native.createFile(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr,
-                                        FILE_ATTRIBUTE_NORMAL, share, kCreate, options | kSynchronous, nullptr, 0);
+                                        FILE_ATTRIBUTE_NORMAL, share, disposition, options | kSynchronous, nullptr, 0);
   if (root == nullptr) native.freeString(&ntPath);
   if (result < 0) {
     SetLastError(native.statusToError(result));
@@ -128,6 +127,13 @@ UniqueHandle CreateHeldFile(HANDLE folder, const std::wstring& name) {
   constexpr ULONG kNotDirectory = 0x40;  // FILE_NON_DIRECTORY_FILE
   return CreateInOneStep(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, kNotDirectory,
                          nullptr);
+}
+
+// Opens the existing file `name` inside the held folder, through its handle, for reading only.
+UniqueHandle OpenHeldFileForReading(HANDLE folder, const std::wstring& name, ULONG share) {
+  constexpr ULONG kNotDirectory = 0x40;  // FILE_NON_DIRECTORY_FILE
+  constexpr ULONG kOpen = 1;             // FILE_OPEN: only an existing file
+  return CreateInOneStep(folder, name, GENERIC_READ, share, kNotDirectory, nullptr, kOpen);
 }
 
 // Why the volume of the held folder cannot hold the installer: one without access lists cannot keep
@@ -430,12 +436,15 @@ std::optional<std::string> InstallerFiles::Create() {
 }
 
 UniqueHandle InstallerFiles::TakeFileForLaunch() {
-  // The writing handle lets others read only, so a reader must first let it write; once it is
-  // closed, a reader that lets nobody write is opened from that one.
-  UniqueHandle reader(ReOpenFile(installerFile_.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+  // Opened through the held folder, never by a path. The writing handle (which may also delete) lets
+  // others read only, so a reader must first let it write and delete; once the writer is closed, a
+  // reader that lets nobody write is opened while the first one still holds the file.
+  const std::wstring name = installerPath_.substr(folder_.size());
+  UniqueHandle reader =
+      OpenHeldFileForReading(folderHandle_.get(), name, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (!reader) return UniqueHandle();
   installerFile_.reset();
-  return UniqueHandle(ReOpenFile(reader.get(), GENERIC_READ, FILE_SHARE_READ, 0));
+  return OpenHeldFileForReading(folderHandle_.get(), name, FILE_SHARE_READ);
 }
 
 InstallerFiles::~InstallerFiles() { Remove(true); }
@@ -448,7 +457,9 @@ void InstallerFiles::RemoveFolder() {
 void InstallerFiles::RemoveBeforeExit() {
   FILE_DISPOSITION_INFO dispose{TRUE};
   if (installerFile_) {
+    // Closed at once, so that the folder is empty when it goes; the process ends right after.
     SetFileInformationByHandle(installerFile_.get(), FileDispositionInfo, &dispose, sizeof(dispose));
+    installerFile_.reset();
   } else if (!installerPath_.empty()) {
     DeleteFileW(installerPath_.c_str());
   }

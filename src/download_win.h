@@ -38,7 +38,7 @@ class InstallerFiles {
   // once TakeFileForLaunch has handed it on.
   HANDLE installerFile() const { return installerFile_.get(); }
 
-  // Hands on the installer file for its launch: the same file opened anew from the held handle,
+  // Hands on the installer file for its launch: the same file opened anew through the held folder,
   // for reading only and shared for reading only, so that nobody can write or delete it while the
   // returned handle is open; the writing handle is closed. Invalid, with the platform's last error,
   // when the file cannot be reopened so.

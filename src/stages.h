@@ -67,7 +67,7 @@ StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, Inst
                               InstallerDigest& digest);
 
 // Accepts the downloaded file only when its CRC-32 equals "checksum" (and its SHA-256 "sha256"). On
-// success installerFile holds the file open, reopened for reading from the handle held since its
+// success installerFile holds the file open, reopened for reading through the folder held since its
 // creation, so that nobody can change or delete it before it has been started.
 StageResult VerifyInstaller(const WrapperConfig& config, InstallerFiles& installer, InstallerDigest& digest,
                             UniqueHandle& installerFile);

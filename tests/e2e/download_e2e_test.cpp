@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -97,11 +98,22 @@ class DownloadTest : public testing::Test {
  protected:
   void SetUp() override {
     Wine::Get().ResetState();
+    // A working folder left by an earlier test run, which the bench's reset does not know of.
+    std::error_code ignored;
+    for (const std::string& name : StubEntriesInWindowsTemp()) {
+      fs::remove_all(Wine::Get().Prefix() + "/drive_c/windows/temp/" + name, ignored);
+    }
     config_ = HttpServer::Plain(kConfigPort);
     installerServer_ = HttpServer::Plain();
     // The installer that the stub starts after a good check: the bench's stand-in, which ends at once.
     installer_ = ReadFileBytes(WinTestProgram("test_installer"));
     ASSERT_FALSE(installer_.empty());
+  }
+
+  // The servers stop before the bytes they serve go away.
+  void TearDown() override {
+    installerServer_.reset();
+    config_.reset();
   }
 
   void ServeDocument(const std::string& wrapperUrl, const std::string& checksum) {
@@ -442,7 +454,9 @@ struct TransferCase {
 
 // Serves the case's installer, runs the stub to its end and checks the story: exit value, bytes
 // sent, resumptions and, after a good run, that the installer started is the one published last.
-void RunTransferCase(const TransferCase& c, const std::string& installer) {
+// `serveDocument` publishes the document naming the address and the checksum on the fixture's server.
+void RunTransferCase(const TransferCase& c, const std::string& installer,
+                     const std::function<void(const std::string&, const std::string&)>& serveDocument) {
   SCOPED_TRACE(c.name);
   Wine::Get().ResetState();
   RangeServerOptions options = c.options;
@@ -450,12 +464,7 @@ void RunTransferCase(const TransferCase& c, const std::string& installer) {
   if (!options.laterBody.empty()) options.laterBody = PaddedInstaller(installer, c.size, 2);
   const std::string& published = options.laterBody.empty() ? first : options.laterBody;
   const RangeServer server(first, options);
-  const std::string document = "{\"shortcut\": false, \"wrapper\": \"" + server.Url() + "\", \"checksum\": " +
-                               std::to_string(Crc32(published)) + ", \"version\": \"4.5.6\"}";
-  const auto config = HttpServer::Plain(kConfigPort);
-  config->server().Get("/cv.json", [&document](const httplib::Request&, httplib::Response& response) {
-    response.set_content(document, "application/json");
-  });
+  serveDocument(server.Url(), std::to_string(Crc32(published)));
 
   const RunResult run = Wine::Get().Run(TestStubExe(), L"--digest", RunOptions{std::chrono::seconds(240)});
   ASSERT_TRUE(run.finished);
@@ -503,7 +512,9 @@ TEST_F(DownloadTest, BrokenTransfersResumeOrStartOverWithinTheirBound) {
        80 * kMiB, 1, "bytes=16777216-"},
       {"very slow but moving", 2 * kMiB, {true, 0, -1, 0, 64 * 1024, 100}, 0, 2 * kMiB, 0, ""},
   };
-  for (const auto& c : cases) RunTransferCase(c, installer_);
+  for (const auto& c : cases) {
+    RunTransferCase(c, installer_, [this](const std::string& url, const std::string& sum) { ServeDocument(url, sum); });
+  }
 }
 
 // A server that stops for good: the transfer is given up after the stall limit, resumed once, and
@@ -512,7 +523,9 @@ TEST_F(RealLimitsDownloadTest, TransferThatStallsForGoodEndsAfterOneFruitlessRes
   const TransferCase cases[] = {
       {"stalls for good at 1 MiB, ranges", 4 * kMiB, {true, 0, -1, 1 * kMiB}, 4, 1 * kMiB, 1, "bytes=1048576-"},
   };
-  for (const auto& c : cases) RunTransferCase(c, installer_);
+  for (const auto& c : cases) {
+    RunTransferCase(c, installer_, [this](const std::string& url, const std::string& sum) { ServeDocument(url, sum); });
+  }
   EXPECT_THAT(LogMessages(), testing::Contains("WARNING No installer data for 30 s: download stopped"));
 }
 

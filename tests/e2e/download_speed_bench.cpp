@@ -5,11 +5,14 @@
 //   tools/wine-prefix.sh create build/native/wine-bench   (once)
 //   CV_WINE_PREFIX=$PWD/build/native/wine-bench tools/own-network.sh \
 //       build/native/tests/e2e/download_speed_bench [--benchmark_filter=/256]
+// CV_BENCH_STUB=<Linux path of a cv_setup.exe> measures another build of the test stub (an older one,
+// say) in its place.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -60,6 +63,7 @@ double LogSpan(const std::string& from, const std::string& to) {
   const std::regex stamp(R"(^\S+ (\d+):(\d+):(\d+),(\d+) (.*)$)");
   std::smatch m;
   while (std::getline(log, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!std::regex_match(line, m, stamp)) continue;
     const double t = std::stod(m[1]) * 3600 + std::stod(m[2]) * 60 + std::stod(m[3]) + std::stod(m[4]) / 1000;
     if (m[5] == from) start = t;
@@ -70,6 +74,11 @@ double LogSpan(const std::string& from, const std::string& to) {
 }
 
 std::map<std::string, std::vector<double>> times;
+
+std::string StubUnderTest() {
+  const char* other = std::getenv("CV_BENCH_STUB");
+  return other != nullptr && *other != '\0' ? other : TestStubExe();
+}
 
 void StubDownload(benchmark::State& state) {
   const std::string& body = Installer(static_cast<std::size_t>(state.range(0)));
@@ -82,7 +91,7 @@ void StubDownload(benchmark::State& state) {
   });
   for (auto _ : state) {
     Wine::Get().ResetState();
-    const RunResult run = Wine::Get().Run(TestStubExe(), L"", RunOptions{std::chrono::minutes(30)});
+    const RunResult run = Wine::Get().Run(StubUnderTest(), L"", RunOptions{std::chrono::minutes(30)});
     const double span = LogSpan("INFO Downloading wrapper", "INFO Checksum is OK. Continue...");
     if (!run.finished || run.exitCode != 0 || span < 0) {
       state.SkipWithError("the stub's download failed");
