@@ -84,6 +84,22 @@ void SetDownloadTarget(RunState& state, InstallerFiles& files) { state.downloadF
 
 void ClearDownloadTarget(RunState& state) { state.downloadFiles.store(nullptr); }
 
+namespace {
+
+// Holds an exclusive lock for as long as the object lives.
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+}  // namespace
+
 HRESULT STDMETHODCALLTYPE CallbackHandler::QueryInterface(REFIID id, void** object) {
   if (IsEqualIID(id, IID_IBindStatusCallback) || IsEqualIID(id, IID_IUnknown)) {
     *object = static_cast<IBindStatusCallback*>(this);
@@ -106,7 +122,7 @@ bool CallbackHandler::PrepareTransfer() {
 }
 
 HRESULT STDMETHODCALLTYPE CallbackHandler::OnStartBinding(DWORD, IBinding* binding) {
-  const std::lock_guard<std::mutex> lock(bindingLock_);
+  const ExclusiveLock lock(bindingLock_);
   binding_.reset();
   if (binding != nullptr) {
     binding->AddRef();
@@ -117,7 +133,7 @@ HRESULT STDMETHODCALLTYPE CallbackHandler::OnStartBinding(DWORD, IBinding* bindi
 
 HRESULT STDMETHODCALLTYPE CallbackHandler::OnStopBinding(HRESULT result, LPCWSTR) {
   {
-    const std::lock_guard<std::mutex> lock(bindingLock_);
+    const ExclusiveLock lock(bindingLock_);
     binding_.reset();
   }
   stopResult_.store(result);
@@ -126,7 +142,7 @@ HRESULT STDMETHODCALLTYPE CallbackHandler::OnStopBinding(HRESULT result, LPCWSTR
 }
 
 bool CallbackHandler::AbortTransfer() {
-  const std::lock_guard<std::mutex> lock(bindingLock_);
+  const ExclusiveLock lock(bindingLock_);
   return binding_ && SUCCEEDED(binding_->Abort());
 }
 

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -110,7 +109,7 @@ class CallbackHandler : public IBindStatusCallback, public IHttpNegotiate {
   RunState& state_;
   TransferSink* sink_ = nullptr;
   PercentTracker lastPercent_;
-  std::mutex bindingLock_;
+  SRWLOCK bindingLock_ = SRWLOCK_INIT;
   ComPtr<IBinding> binding_;  // under bindingLock_
   UniqueHandle stopped_;
   std::atomic<HRESULT> stopResult_{S_OK};

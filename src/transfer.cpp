@@ -1,8 +1,6 @@
 // The installer transfer's header facts, resumption decisions and lines.
 #include "src/transfer.h"
 
-#include <cstdio>
-
 #include "base/ascii.h"
 #include "src/download.h"
 
@@ -134,9 +132,11 @@ std::string ResumeLine(std::uint64_t received, std::optional<std::uint64_t> tota
     case BreakReason::ClosedEarly: line += " (the connection closed early)"; break;
     case BreakReason::Stalled: line += " (no data for " + std::to_string(kStallLimitSeconds) + " s)"; break;
     case BreakReason::Failed: {
-      char code[16];
-      std::snprintf(code, sizeof(code), "0x%08X", platformResult.value_or(0));
-      line += std::string(" (transfer failed with ") + code + ")";
+      // Hex digits by hand: the runtime's formatted printing would add to the stub's size.
+      std::string code = "0x";
+      const std::uint32_t value = platformResult.value_or(0);
+      for (int shift = 28; shift >= 0; shift -= 4) code.push_back("0123456789ABCDEF"[(value >> shift) & 0xF]);
+      line += " (transfer failed with " + code + ")";
       break;
     }
   }
