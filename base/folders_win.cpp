@@ -1,4 +1,4 @@
-// The temporary folder and the stub's own path, in buffers that grow to what the platform needs.
+// The temporary folders and the stub's own path, in buffers that grow to what the platform needs.
 #include "base/folders_win.h"
 
 #include <windows.h>
@@ -16,6 +16,21 @@ std::wstring TempFolder() {
     }
     folder.resize(length);  // too small: `length` is the size needed, terminator included
   }
+}
+
+std::wstring WindowsTempFolder() {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  for (;;) {
+    const UINT length = GetWindowsDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+    if (length == 0) return std::wstring();
+    if (length < folder.size()) {
+      folder.resize(length);
+      break;
+    }
+    folder.resize(length);  // too small: `length` is the size needed, terminator included
+  }
+  if (folder.back() != L'\\') folder += L'\\';
+  return folder + L"Temp\\";
 }
 
 std::wstring OwnModulePath() {

@@ -1,4 +1,5 @@
-// The private folder's name, the cache-busting parameter and the download's log lines.
+// The private folder's name and refusal line, the cache-busting parameter and the download's log
+// lines.
 #include "src/download.h"
 
 #include "log/log.h"
@@ -23,17 +24,25 @@ std::wstring InstallerFolderName(std::uint64_t random) {
   return name;
 }
 
+std::string WorkingFolderRefusedLine(WorkingFolderProblem problem, std::wstring_view folder,
+                                     unsigned long error) {
+  std::string line = "Working folder \"" + Narrow(folder) + "\" refused: ";
+  switch (problem) {
+    case WorkingFolderProblem::NotMade: return line + "it cannot be made. Error code " + std::to_string(error);
+    case WorkingFolderProblem::NoAccessLists: return line + "its volume keeps no access lists";
+    case WorkingFolderProblem::RemoteVolume: return line + "it lies on a network volume";
+  }
+  return line;
+}
+
 std::string DeletedLine(std::wstring_view path) { return "\"" + Narrow(path) + "\" deleted"; }
 
 std::string StalledDownloadLine() {
   return "No installer data for " + std::to_string(kStallLimitSeconds) + " s: download stopped";
 }
 
-bool ExceedsInstallerSize(std::uint32_t statusCode, std::uint64_t received, std::uint64_t announced,
-                          std::uint64_t size) {
-  const bool dataStatus = statusCode == kStatusBeginDownloadData || statusCode == kStatusDownloadingData ||
-                          statusCode == kStatusEndDownloadData;
-  return dataStatus && (received > size || announced > size);
+bool ExceedsInstallerSize(std::uint64_t received, std::uint64_t announced, std::uint64_t size) {
+  return received > size || announced > size;
 }
 
 std::string OversizedDownloadLine(std::uint64_t size) {

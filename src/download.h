@@ -29,34 +29,45 @@ class RuntimeRandom {
 // Nothing else in the text is changed, so two runs within one second ask for the same address.
 std::wstring AddCacheBuster(std::wstring_view url, std::int64_t secondsSince1970);
 
-// Name of the folder of the stub's own that the installer is downloaded into, below the user's
-// temporary folder: "cv" and the 16 hexadecimal digits of `random`. Unguessable, so that nobody can
+// Name of the folder of the stub's own that the installer is downloaded into, below the Windows
+// directory's Temp folder: "cv" and the 16 hexadecimal digits of `random`. Unguessable, so that nobody can
 // take the name first (creating the folder fails on a name that exists, and another is tried).
 std::wstring InstallerFolderName(std::uint64_t random);
 
 // Access list of that folder, in the platform's descriptor language: protected from what the
-// temporary folder would pass on, full access for the system and the administrators, reading and
+// Temp folder would pass on, full access for the system and the administrators, reading and
 // running for signed-in users. So nobody but an elevated program can write, rename or delete what
 // the stub checks and starts; the folder and its files inherit it.
 constexpr wchar_t kInstallerFolderAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;AU)";
 
+// Why the working folder cannot be used: the run then fails with code 4 rather than download the
+// installer to a place where the access list that guards it is not kept or not enforced here.
+enum class WorkingFolderProblem {
+  NotMade,        // the Windows directory is unknown, or the folder cannot be made in its Temp folder
+  NoAccessLists,  // its volume keeps no access lists (a FAT volume, say)
+  RemoteVolume,   // its volume is a network share
+};
+
+// The WARNING line of such a folder: "Working folder \"<folder>\" refused: <why>".
+std::string WorkingFolderRefusedLine(WorkingFolderProblem problem, std::wstring_view folder,
+                                     unsigned long error);
+
 // "\"<path>\" deleted": the line of a file or folder the stub removed.
 std::string DeletedLine(std::wstring_view path);
 
-// A transfer from which no byte has come for this long is given up: the server or the network has
-// stopped while the connection stays open. Thirty seconds is the receive time-out the platform's
-// HTTP stack uses by default; a slow transfer that still moves is never cut short.
+// A transfer from which no byte has come for this long is given up (and resumed, see transfer.h):
+// the server or the network has stopped while the connection stays open. Thirty seconds is the
+// receive time-out the platform's HTTP stack uses by default; a slow transfer that still moves is
+// never cut short, and once every byte has arrived nothing is watched any more.
 constexpr unsigned kStallLimitSeconds = 30;
 
-// The WARNING line of a transfer given up for a stall.
+// The WARNING line of a stalled transfer that is not resumed.
 std::string StalledDownloadLine();
 
-// The document's "size" while the transfer runs: true when a status of the transfer's data (its
-// begin, a piece, its end) shows more than `size` bytes, received or announced as the total. Such a
-// transfer is stopped at once, so that an endless body cannot fill the disk; the bytes are counted
-// only as the platform reports them.
-bool ExceedsInstallerSize(std::uint32_t statusCode, std::uint64_t received, std::uint64_t announced,
-                          std::uint64_t size);
+// The document's "size" while the transfer runs: true when the file would hold more than `size`
+// bytes, counted as they are written or announced as the file's whole length by an answer. Such a
+// transfer is stopped at once, so that an endless body cannot fill the disk.
+bool ExceedsInstallerSize(std::uint64_t received, std::uint64_t announced, std::uint64_t size);
 
 // The WARNING line of a transfer stopped for that.
 std::string OversizedDownloadLine(std::uint64_t size);

@@ -82,11 +82,13 @@ DWORD Run(RunState& state, std::wstring_view ownArgs) {
   // of its files a failure leaves is removed when this function returns.
   StartProgressWindow(state);
   InstallerFiles installer;
-  if (auto failure = DownloadInstaller(config, state, installer)) return Fail(*failure);
+  InstallerDigest digest;
+  if (auto failure = DownloadInstaller(config, state, installer, digest)) return Fail(*failure);
 
-  // The check: the installer file stays held open from here to the launch.
+  // The check of what was hashed on the way: the installer file stays held open from here to the
+  // launch.
   UniqueHandle installerFile;
-  if (auto failure = VerifyInstaller(config, installer.installerPath(), installerFile)) return Fail(*failure);
+  if (auto failure = VerifyInstaller(config, installer, digest, installerFile)) return Fail(*failure);
 
   // The launch and the outcome; the installer's exit code becomes the exit value.
   DWORD exitValue = 0;

@@ -17,10 +17,10 @@ StatusAction ActionForStatus(std::uint32_t statusCode) {
   }
 }
 
-std::optional<std::int32_t> PercentTracker::Advance(std::uint32_t progress, std::uint32_t maximum) {
+std::optional<std::int32_t> PercentTracker::Advance(std::uint64_t progress, std::uint64_t maximum) {
   if (maximum == 0) return std::nullopt;
   // Above the maximum the quotient could leave the range of a 32-bit percentage.
-  const double ratio = progress >= maximum ? 100.0 : static_cast<double>(progress) * 100.0 / maximum;
+  const double ratio = progress >= maximum ? 100.0 : static_cast<double>(progress) * 100.0 / static_cast<double>(maximum);
   const auto percent = static_cast<std::int32_t>(ratio);
   if (lastPercent_ >= percent) return std::nullopt;
   lastPercent_ = percent;

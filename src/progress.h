@@ -36,7 +36,7 @@ class PercentTracker {
   // The percentage progress/maximum when it is above every percentage reported before (it starts
   // at 0, so 0 % is never reported); empty otherwise and when the maximum is 0 (size unknown). A
   // progress beyond the maximum counts as 100 %.
-  std::optional<std::int32_t> Advance(std::uint32_t progress, std::uint32_t maximum);
+  std::optional<std::int32_t> Advance(std::uint64_t progress, std::uint64_t maximum);
 
  private:
   std::int32_t lastPercent_ = 0;

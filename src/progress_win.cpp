@@ -11,7 +11,6 @@
 #include <commctrl.h>
 
 #include "log/log.h"
-#include "src/download.h"
 
 namespace cv {
 namespace {
@@ -85,16 +84,45 @@ void SetDownloadTarget(RunState& state, InstallerFiles& files) { state.downloadF
 
 void ClearDownloadTarget(RunState& state) { state.downloadFiles.store(nullptr); }
 
+namespace {
+
+// Holds an exclusive lock for as long as the object lives.
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+}  // namespace
+
 HRESULT STDMETHODCALLTYPE CallbackHandler::QueryInterface(REFIID id, void** object) {
   if (IsEqualIID(id, IID_IBindStatusCallback) || IsEqualIID(id, IID_IUnknown)) {
     *object = static_cast<IBindStatusCallback*>(this);
     return S_OK;
   }
+  if (IsEqualIID(id, IID_IHttpNegotiate)) {
+    *object = static_cast<IHttpNegotiate*>(this);
+    return S_OK;
+  }
+  *object = nullptr;
   return E_NOINTERFACE;
 }
 
+bool CallbackHandler::PrepareTransfer() {
+  if (!stopped_) stopped_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stopped_) return false;
+  ResetEvent(stopped_.get());
+  stopResult_.store(S_OK);
+  return true;
+}
+
 HRESULT STDMETHODCALLTYPE CallbackHandler::OnStartBinding(DWORD, IBinding* binding) {
-  NoteActivity();
+  const ExclusiveLock lock(bindingLock_);
   binding_.reset();
   if (binding != nullptr) {
     binding->AddRef();
@@ -103,33 +131,78 @@ HRESULT STDMETHODCALLTYPE CallbackHandler::OnStartBinding(DWORD, IBinding* bindi
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CallbackHandler::OnStopBinding(HRESULT, LPCWSTR) {
-  binding_.reset();
+HRESULT STDMETHODCALLTYPE CallbackHandler::OnStopBinding(HRESULT result, LPCWSTR) {
+  {
+    const ExclusiveLock lock(bindingLock_);
+    binding_.reset();
+  }
+  stopResult_.store(result);
+  if (stopped_) SetEvent(stopped_.get());
   return S_OK;
 }
 
-bool CallbackHandler::AbortTransfer() { return binding_ && SUCCEEDED(binding_->Abort()); }
+bool CallbackHandler::AbortTransfer() {
+  const ExclusiveLock lock(bindingLock_);
+  return binding_ && SUCCEEDED(binding_->Abort());
+}
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::GetBindInfo(DWORD* flags, BINDINFO* info) {
+  // Asynchronous, with the body as a stream the callback reads as it comes. The platform still
+  // names its cache file, as for a download to a file, so the statuses stay the same.
+  *flags = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_NEEDFILE;
+  const ULONG size = info->cbSize;
+  ZeroMemory(info, size);
+  info->cbSize = size;
+  info->dwBindVerb = BINDVERB_GET;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) {
+  *additionalHeaders = nullptr;
+  const std::wstring lines = sink_ != nullptr ? sink_->ExtraRequestHeaders() : std::wstring();
+  if (lines.empty()) return S_OK;
+  const std::size_t bytes = (lines.size() + 1) * sizeof(wchar_t);
+  auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
+  if (copy == nullptr) return E_OUTOFMEMORY;
+  CopyMemory(copy, lines.c_str(), bytes);
+  *additionalHeaders = copy;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::OnResponse(DWORD status, LPCWSTR headers, LPCWSTR,
+                                                      LPWSTR* additionalHeaders) {
+  if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
+  if (sink_ != nullptr) sink_->Answered(status, headers != nullptr ? headers : L"");
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CallbackHandler::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) {
+  if (sink_ == nullptr || medium == nullptr || medium->tymed != TYMED_ISTREAM || medium->pstm == nullptr) {
+    return S_OK;
+  }
+  sink_->Receive(medium->pstm);
+  StepTo(sink_->Received(), sink_->Total());
+  return S_OK;
+}
+
+void CallbackHandler::StepTo(std::uint64_t progress, std::uint64_t maximum) {
+  if (const auto percent = lastPercent_.Advance(progress, maximum)) {
+    LOG(INFO) << *percent;
+    SetProgressPosition(state_, *percent);
+  }
+}
 
 HRESULT STDMETHODCALLTYPE CallbackHandler::OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                                       LPCWSTR) {
-  NoteActivity();
-  if (sizeLimit_ && ExceedsInstallerSize(statusCode, progress, progressMax, *sizeLimit_)) {
-    // Through the binding, as a stalled transfer is stopped, and by the answer as well.
-    if (!exceededSize_) {
-      exceededSize_ = true;
-      AbortTransfer();
-    }
-    return E_ABORT;
-  }
   const StatusAction action = ActionForStatus(statusCode);
   if (!action.line.empty()) LOG(INFO) << action.line;
-  if (action.progressStep) {
-    if (const auto percent = lastPercent_.Advance(progress, progressMax)) {
-      LOG(INFO) << *percent;
-      SetProgressPosition(state_, *percent);
-    }
-  }
-  if (action.endStep) {
+  // The platform counts the running request's body; the bar counts the whole file.
+  const std::uint64_t start = sink_ != nullptr ? sink_->BodyStart() : 0;
+  const std::uint64_t total = sink_ != nullptr && sink_->Total() != 0 ? sink_->Total() : start + progressMax;
+  if (action.progressStep) StepTo(start + progress, progressMax == 0 ? 0 : total);
+  // A body that ended before its stated length is a broken transfer, not the end of the data: the
+  // transfer goes on from there or fails, and says so itself.
+  if (action.endStep && (progressMax == 0 || progress >= progressMax)) {
     LOG(INFO) << "End download";
     CloseProgressWindow(state_);
   }

@@ -1,6 +1,6 @@
 // The progress window: a modal dialog (resource 103) on a thread of its own while the main thread
-// downloads, and CallbackHandler, the download's status callback, which logs each status, moves the
-// bar and closes the dialog at the end of the data. Closing the window by hand ends the process.
+// downloads, and CallbackHandler, the download's status callback, which logs each status, hands the
+// answers and the bytes to the transfer, moves the bar and closes the dialog at the end of the data. Closing the window by hand ends the process.
 // Both reach the dialog through the RunState they are given.
 #pragma once
 
@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <string_view>
 
 #include "src/progress.h"
 #include "src/stages.h"
@@ -39,14 +39,38 @@ void CloseProgressWindow(RunState& state);
 void SetDownloadTarget(RunState& state, InstallerFiles& files);
 void ClearDownloadTarget(RunState& state);
 
+// What the installer transfer does with the answers and bytes the callback receives, and what the
+// callback needs of it to move the bar. All of it is called on the thread that started the transfer.
+class TransferSink {
+ public:
+  // Extra request lines for the request now being sent; empty for none.
+  virtual std::wstring ExtraRequestHeaders() = 0;
+  // The answer's status code and raw header block, before its body.
+  virtual void Answered(std::uint32_t status, std::wstring_view headers) = 0;
+  // Takes everything `stream` holds now: written, counted and hashed.
+  virtual void Receive(IStream* stream) = 0;
+  // Where in the file the body of the running request starts, the bytes of the file held so far,
+  // and the file's whole length (0 when unknown).
+  virtual std::uint64_t BodyStart() const = 0;
+  virtual std::uint64_t Received() const = 0;
+  virtual std::uint64_t Total() const = 0;
+
+ protected:
+  ~TransferSink() = default;
+};
+
 // The download's status callback. Reference counting is not used and never frees it. Every
-// notification succeeds or is not implemented; the transfer is stopped only through AbortTransfer
-// (also by the callback itself, when more than the installer's size arrives).
-// It also notes the transfer's last sign of life and keeps its binding, so that a stalled transfer
-// can be found and aborted.
-class CallbackHandler : public IBindStatusCallback {
+// notification succeeds or is not implemented; the transfer is stopped only through AbortTransfer.
+// It asks for the body as a stream that it hands to its TransferSink, adds the sink's request lines
+// and hands it each answer's header block; it keeps the running transfer's binding, so that a
+// stalled transfer can be aborted.
+class CallbackHandler : public IBindStatusCallback, public IHttpNegotiate {
  public:
   explicit CallbackHandler(RunState& state) : state_(state) {}
+
+  // The sink of the next transfers; null for none (a bare download of the platform's, whose status
+  // lines and bar alone the callback then follows).
+  void SetSink(TransferSink* sink) { sink_ = sink; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
@@ -58,37 +82,37 @@ class CallbackHandler : public IBindStatusCallback {
   HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                                        LPCWSTR statusText) override;
-  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override;
-  HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
-    return E_NOTIMPL;
-  }
+  // Records the result and signals Stopped(). May come on the thread that aborted the transfer.
+  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT result, LPCWSTR) override;
+  HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* flags, BINDINFO* info) override;
+  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* medium) override;
   HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
 
-  // GetTickCount64() of the transfer's last sign of life: its start (NoteActivity, OnStartBinding)
-  // and every status, one per piece of data received. Read from the stall watch's thread.
-  void NoteActivity() { lastActivity_.store(GetTickCount64()); }
-  ULONGLONG LastActivity() const { return lastActivity_.load(); }
+  HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders) override;
+  HRESULT STDMETHODCALLTYPE OnResponse(DWORD status, LPCWSTR headers, LPCWSTR, LPWSTR* additionalHeaders) override;
+
+  // Before each transfer: Stopped() unsignalled, no result yet. False when no event can be made.
+  bool PrepareTransfer();
+  // Signalled when the running transfer has stopped; its result then.
+  HANDLE Stopped() const { return stopped_.get(); }
+  HRESULT StopResult() const { return stopResult_.load(); }
 
   // Asks the platform to stop the running transfer, which then ends with a failure result. False
-  // when no transfer runs. Called on the thread that started the transfer, the binding's own.
+  // when no transfer runs. Any thread may call it: the stream's read may hold the binding's own
+  // thread until data comes.
   bool AbortTransfer();
 
-  // The installer's length from the document, when it names one: a transfer that shows more is
-  // aborted (ExceedsInstallerSize), and ExceededSize() then tells.
-  void SetSizeLimit(std::optional<std::uint64_t> size) {
-    sizeLimit_ = size;
-    exceededSize_ = false;
-  }
-  bool ExceededSize() const { return exceededSize_; }
-
  private:
+  // Moves the bar (and logs the percentage) to `progress` of `maximum`.
+  void StepTo(std::uint64_t progress, std::uint64_t maximum);
+
   RunState& state_;
+  TransferSink* sink_ = nullptr;
   PercentTracker lastPercent_;
-  ComPtr<IBinding> binding_;
-  std::atomic<ULONGLONG> lastActivity_{0};
-  std::optional<std::uint64_t> sizeLimit_;
-  bool exceededSize_ = false;
+  SRWLOCK bindingLock_ = SRWLOCK_INIT;
+  ComPtr<IBinding> binding_;  // under bindingLock_
+  UniqueHandle stopped_;
+  std::atomic<HRESULT> stopResult_{S_OK};
 };
 
 }  // namespace cv

@@ -59,16 +59,20 @@ StageResult ReadShortcutSetting(const WrapperConfig& config, bool& shortcutEnabl
 // download's end closes it.
 void StartProgressWindow(RunState& state);
 
-// Downloads the installer named by "wrapper" into a new folder of the stub's own below the temporary
-// folder, with the progress window following the transfer and stopping it when more than "size"
-// arrives. `installer` removes what is left of its
-// files when the run ends.
-StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, InstallerFiles& installer);
+// Downloads the installer named by "wrapper" into a new folder of the stub's own below the Windows
+// directory's Temp folder, with the progress window following the transfer; `digest` receives the
+// CRC-32 (and the SHA-256 when the document names one) of the bytes as they were written. A transfer
+// that breaks goes on from where it stopped, a bounded number of times; one that brings more than
+// "size" is stopped. `installer` removes what is
+// left of its files when the run ends.
+StageResult DownloadInstaller(const WrapperConfig& config, RunState& state, InstallerFiles& installer,
+                              InstallerDigest& digest);
 
 // Accepts the downloaded file only when its length is "size", its CRC-32 "checksum" and its SHA-256
-// "sha256" (each when the document names it; "checksum" always). On success installerFile holds
-// the file open so that nobody can change or delete it before it has been started.
-StageResult VerifyInstaller(const WrapperConfig& config, const std::wstring& installerPath,
+// "sha256" (each when the document names it; "checksum" always). On
+// success installerFile holds the file open, reopened for reading through the folder held since its
+// creation, so that nobody can change or delete it before it has been started.
+StageResult VerifyInstaller(const WrapperConfig& config, InstallerFiles& installer, InstallerDigest& digest,
                             UniqueHandle& installerFile);
 
 // Starts the installer, waits for it, acts on its exit code (with the mailslot and the shortcut

@@ -1,6 +1,6 @@
 // The installer download and its CRC-32 check under Wine, against loopback servers: the statuses and
-// percentages in the log, the progress window (with a screenshot), the failures 4 and 6, and the
-// user closing the window in the middle of a download.
+// percentages in the log, the progress window (with a screenshot), the failures 4 and 6, the user
+// closing the window in the middle of a download, and transfers that break, stall or crawl.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "tests/e2e/bench/bench.h"
+#include "tests/e2e/bench/range_server.h"
 #include "tests/e2e/bench/raw_server.h"
 
 namespace cv::bench {
@@ -96,11 +98,22 @@ class DownloadTest : public testing::Test {
  protected:
   void SetUp() override {
     Wine::Get().ResetState();
+    // A working folder left by an earlier test run, which the bench's reset does not know of.
+    std::error_code ignored;
+    for (const std::string& name : StubEntriesInWindowsTemp()) {
+      fs::remove_all(Wine::Get().Prefix() + "/drive_c/windows/temp/" + name, ignored);
+    }
     config_ = HttpServer::Plain(kConfigPort);
     installerServer_ = HttpServer::Plain();
     // The installer that the stub starts after a good check: the bench's stand-in, which ends at once.
     installer_ = ReadFileBytes(WinTestProgram("test_installer"));
     ASSERT_FALSE(installer_.empty());
+  }
+
+  // The servers stop before the bytes they serve go away.
+  void TearDown() override {
+    installerServer_.reset();
+    config_.reset();
   }
 
   void ServeDocument(const std::string& wrapperUrl, const std::string& checksum) {
@@ -136,6 +149,20 @@ class DownloadTest : public testing::Test {
       const std::string name = entry.path().filename().string();
       if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
         paths.push_back(entry.path().string());
+      }
+    }
+    return paths;
+  }
+
+  // Linux paths of the files in the stub's working folders whose names end in `suffix`.
+  static std::vector<std::string> WorkingFolderFiles(const std::string& suffix) {
+    std::vector<std::string> paths;
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(Wine::Get().Prefix() + "/drive_c/windows/temp", ignored)) {
+      const std::string path = entry.path().string();
+      if (path.find("/cv") != std::string::npos && path.size() >= suffix.size() &&
+          path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        paths.push_back(path);
       }
     }
     return paths;
@@ -179,8 +206,10 @@ TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
   ASSERT_NE(downloaded + 1, log.end());
   EXPECT_EQ(*(downloaded + 1), "INFO Checksum is OK. Continue...");
 
-  // Wine reports connecting, sending, the MIME type, the start and the cache file, then the data.
-  const auto lines = DownloadLines(log, "INFO Wrapper successfully downloaded to");
+  // Wine reports connecting, sending, the MIME type, the start and the cache file, then the data;
+  // asked for the body as a stream, it reports finding the resource first.
+  auto lines = DownloadLines(log, "INFO Wrapper successfully downloaded to");
+  if (!lines.empty() && lines.front() == "INFO Finding resource...") lines.erase(lines.begin());
   ASSERT_GE(lines.size(), 7u) << testing::PrintToString(lines);
   EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 5),
               ElementsAreArray({"INFO Connecting...", "INFO Sending request...", "INFO Mime type available",
@@ -199,6 +228,7 @@ TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
   // Nothing stays behind: the installer, the reserved name and the folder are gone, and so is the
   // copy the download service kept in the internet cache.
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+  EXPECT_THAT(StubEntriesInWindowsTemp(), testing::IsEmpty());
   EXPECT_EQ(CachedCopies(), cachedBefore);
 }
 
@@ -319,9 +349,13 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   auto process = Wine::Get().Start(TestStubExe());
   ASSERT_TRUE(process->WaitForWindow(kWindowTitle, std::chrono::seconds(30)));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  // Wine's download service keeps the data in its own cache and writes the target only at the end,
-  // so under Wine no partial target exists to be removed.
+  // The stub writes the bytes into its own file as they arrive: a partial installer lies in its
+  // working folder, never in the user's temporary folder.
   EXPECT_THAT(TempFiles(".tmp.exe"), testing::IsEmpty());
+  const auto partial = WorkingFolderFiles(".tmp.exe");
+  ASSERT_EQ(partial.size(), 1u);
+  EXPECT_GT(fs::file_size(partial[0]), 0u);
+  EXPECT_LT(fs::file_size(partial[0]), installer_.size());
   const RunResult closer = Wine::Get().Run(WinTestProgram("close_window"), L"\"Downloading PMX Installer...\"");
   EXPECT_EQ(closer.exitCode, 0u);
 
@@ -332,8 +366,9 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   const auto log = LogMessages();
   EXPECT_THAT(log, testing::Not(testing::Contains("INFO End download")));
   EXPECT_THAT(log, testing::Not(testing::Contains(testing::StartsWith("INFO Wrapper successfully"))));
-  // The reserved name and the folder went with the process.
+  // The partial installer, the reserved name and the folder went with the process.
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+  EXPECT_THAT(StubEntriesInWindowsTemp(), testing::IsEmpty());
 }
 
 // A raw server for the installer that sends its header block and then the body in `pieces` equal
@@ -393,6 +428,105 @@ TEST_F(RealLimitsDownloadTest, SlowTransferThatKeepsMovingIsNeverCutShort) {
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_THAT(run.boxes, testing::IsEmpty());
   EXPECT_THAT(LogMessages(), testing::Contains("INFO Checksum is OK. Continue..."));
+}
+
+// ---- Transfers that break ---------------------------------------------------------------------
+
+constexpr std::size_t kMiB = 1u << 20;
+
+// A runnable installer of `size` bytes: the test installer followed by pseudo-random bytes.
+std::string PaddedInstaller(const std::string& installer, std::size_t size, unsigned seed) {
+  std::string bytes = installer;
+  std::mt19937 random(seed);
+  while (bytes.size() < size) bytes.push_back(static_cast<char>(random()));
+  return bytes;
+}
+
+struct TransferCase {
+  const char* name;
+  std::size_t size;
+  RangeServerOptions options;
+  std::uint32_t exitCode;
+  std::size_t bytesSent;  // body bytes the server sent in all
+  int resumptions;        // WARNING lines of resumptions
+  const char* secondRequestRange;  // the Range line of the second request; "" when it has none
+};
+
+// Serves the case's installer, runs the stub to its end and checks the story: exit value, bytes
+// sent, resumptions and, after a good run, that the installer started is the one published last.
+// `serveDocument` publishes the document naming the address and the checksum on the fixture's server.
+void RunTransferCase(const TransferCase& c, const std::string& installer,
+                     const std::function<void(const std::string&, const std::string&)>& serveDocument) {
+  SCOPED_TRACE(c.name);
+  Wine::Get().ResetState();
+  RangeServerOptions options = c.options;
+  const std::string first = PaddedInstaller(installer, c.size, 1);
+  if (!options.laterBody.empty()) options.laterBody = PaddedInstaller(installer, c.size, 2);
+  const std::string& published = options.laterBody.empty() ? first : options.laterBody;
+  const RangeServer server(first, options);
+  serveDocument(server.Url(), std::to_string(Crc32(published)));
+
+  const RunResult run = Wine::Get().Run(TestStubExe(), L"--digest", RunOptions{std::chrono::seconds(240)});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, c.exitCode);
+  EXPECT_EQ(server.BytesSent(), c.bytesSent);
+  const auto log = LogMessages();
+  const auto resumptions = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("WARNING Installer download broken at byte ", 0) == 0;
+  });
+  EXPECT_EQ(resumptions, c.resumptions) << testing::PrintToString(log);
+
+  // The first request is the plain one; a resumption asks for the rest only where it may.
+  const auto heads = server.RequestHeads();
+  ASSERT_GE(heads.size(), 1u + (c.resumptions > 0));
+  EXPECT_THAT(heads[0], testing::Not(testing::HasSubstr("Range:")));
+  if (c.resumptions > 0) {
+    if (*c.secondRequestRange == '\0') {
+      EXPECT_THAT(heads[1], testing::Not(testing::HasSubstr("Range:")));
+    } else {
+      EXPECT_THAT(heads[1], testing::HasSubstr(std::string("\r\nRange: ") + c.secondRequestRange + "\r\n"));
+      EXPECT_THAT(heads[1], testing::HasSubstr("\r\nIf-Range: \"v1\"\r\n"));
+    }
+  }
+  const std::string digest = ReadFileBytes(Wine::Get().TempDir() + "/test_installer_digest.txt");
+  if (c.exitCode == 0) {
+    EXPECT_EQ(digest, std::to_string(published.size()) + " " + std::to_string(Crc32(published)));
+    EXPECT_THAT(log, testing::Contains("INFO Checksum is OK. Continue..."));
+  } else {
+    EXPECT_EQ(digest, "");  // nothing was started
+    EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
+    EXPECT_TRUE(std::regex_match(WithoutRemovals(log).back(), kDownloadFailedLine));
+  }
+  EXPECT_THAT(StubEntriesInWindowsTemp(), testing::IsEmpty());
+}
+
+TEST_F(DownloadTest, BrokenTransfersResumeOrStartOverWithinTheirBound) {
+  const TransferCase cases[] = {
+      {"drops every 16 MiB, ranges: the rest each time", 64 * kMiB, {true, 16 * kMiB}, 0, 64 * kMiB, 3,
+       "bytes=16777216-"},
+      {"drops once, no ranges: the whole file again", 64 * kMiB, {false, 16 * kMiB, 1}, 0, 80 * kMiB, 1, ""},
+      {"drops every 16 MiB, no ranges: never gets further", 64 * kMiB, {false, 16 * kMiB}, 4, 32 * kMiB, 1, ""},
+      {"drops more often than resumptions allow", 64 * kMiB, {true, 8 * kMiB}, 4, 48 * kMiB, 5,
+       "bytes=8388608-"},
+      {"file changed between two requests: fetched whole", 64 * kMiB, {true, 16 * kMiB, 1, 0, 0, 0, "changed"}, 0,
+       80 * kMiB, 1, "bytes=16777216-"},
+      {"very slow but moving", 2 * kMiB, {true, 0, -1, 0, 64 * 1024, 100}, 0, 2 * kMiB, 0, ""},
+  };
+  for (const auto& c : cases) {
+    RunTransferCase(c, installer_, [this](const std::string& url, const std::string& sum) { ServeDocument(url, sum); });
+  }
+}
+
+// A server that stops for good: the transfer is given up after the stall limit, resumed once, and
+// ends when the resumed request brings nothing either (about twice the limit and a pause).
+TEST_F(RealLimitsDownloadTest, TransferThatStallsForGoodEndsAfterOneFruitlessResumption) {
+  const TransferCase cases[] = {
+      {"stalls for good at 1 MiB, ranges", 4 * kMiB, {true, 0, -1, 1 * kMiB}, 4, 1 * kMiB, 1, "bytes=1048576-"},
+  };
+  for (const auto& c : cases) {
+    RunTransferCase(c, installer_, [this](const std::string& url, const std::string& sum) { ServeDocument(url, sum); });
+  }
+  EXPECT_THAT(LogMessages(), testing::Contains("WARNING No installer data for 30 s: download stopped"));
 }
 
 // The window code itself, driven by a test program with the stub's dialog: a download that ends

@@ -154,8 +154,10 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::wstring Widen(const std::string& ascii);
 
 // The installer's path as log lines give it: a file cv<hex>.tmp.exe in the stub's own folder
-// cv<16 hex digits> below the temporary folder (a regular expression).
-constexpr char kInstallerPathPattern[] = R"(C:\\users\\[^\\]+\\Temp\\cv[0-9a-f]{16}\\cv[0-9a-fA-F]+\.tmp\.exe)";
+// cv<16 hex digits> below the Windows directory's Temp folder (a regular expression).
+constexpr char kInstallerPathPattern[] = R"(C:\\windows\\Temp\\cv[0-9a-f]{16}\\cv[0-9a-fA-F]+\.tmp\.exe)";
+// Names of the entries of the stub's own in the Windows directory's Temp folder (its working folder).
+std::vector<std::string> StubEntriesInWindowsTemp();
 // Names of what the stub left in the temporary folder: entries whose names begin with "cv" (its
 // folder, and the self-copy cv_setup.exe after a cancellation).
 std::vector<std::string> StubEntriesInTemp();

@@ -7,6 +7,8 @@
 //   --inspect           writes "test_installer_inspect.txt" to the temporary folder: its own path, the
 //                       access list of its folder as read back, and what renaming and deleting that
 //                       folder gave (1 or 0 and the error number); ends with 94 when it cannot
+//   --digest            writes "test_installer_digest.txt" to the temporary folder: the size and the
+//                       CRC-32 (decimal) of its own file, read back from disk as it was started
 //   --broadcast         sends WM_SETTINGCHANGE to every top-level window and waits for their answers,
 //                       as installers that change the environment do (see Broadcast); ends with 93
 //                       when no window of the process that started it was reached
@@ -20,6 +22,8 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+
+#include "src/crc32.h"
 
 namespace {
 
@@ -129,6 +133,26 @@ bool Inspect() {
   return WriteTempFile(L"test_installer_inspect.txt", report);
 }
 
+// The size and CRC-32 of the program's own file: which file the stub started.
+bool Digest() {
+  wchar_t self[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return false;
+  const HANDLE file = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  cv::Crc32 crc;
+  unsigned long long size = 0;
+  static char piece[1 << 16];
+  DWORD read = 0;
+  while (ReadFile(file, piece, sizeof(piece), &read, nullptr) && read > 0) {
+    crc.Update(piece, read);
+    size += read;
+  }
+  CloseHandle(file);
+  return WriteTempFile(L"test_installer_digest.txt", std::to_string(size) + " " + std::to_string(crc.Value()));
+}
+
 }  // namespace
 
 int wmain() {
@@ -150,6 +174,8 @@ int wmain() {
       if (!Post(bytes)) return 92;
     } else if (arg == L"--inspect") {
       if (!Inspect()) return 94;
+    } else if (arg == L"--digest") {
+      if (!Digest()) return 95;
     } else if (arg == L"--broadcast") {
       if (Broadcast() == 0) return 93;
     } else if (arg == L"--long-message") {
