@@ -107,7 +107,9 @@ class Wine {
   // Removes what a run of the stub leaves behind: the log, desktop shortcuts, the temporary folder's
   // contents, registry values set through Command({"reg", "add", ...}) (the proxy settings), and any
   // program still running in the prefix (its wineserver is then started anew).
-  void ResetState();
+  // `freshSession`: the server and the session start anew in any case, for tests whose servers
+  // misbehave on purpose: the connections a stub left behind then go with the session.
+  void ResetState(bool freshSession = false);
 
   std::string Prefix() const;      // WINEPREFIX
   std::string UserDir() const;     // .../drive_c/users/<user>

@@ -289,11 +289,11 @@ bool Wine::TestProgramsRun() const {
   return false;
 }
 
-void Wine::ResetState() {
+void Wine::ResetState(bool freshSession) {
   // Whatever a previous test left running (an installer, a stub behind a box, a browser) would hold
   // the stub's named objects: then the server and everything in it starts anew. Otherwise the
   // booted session stays, which saves a wineserver's end and a session's boot per test.
-  if (TestProgramsRun()) {
+  if (freshSession || TestProgramsRun()) {
     RestartServer();
   } else {
     EnsureServer();
