@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "base/folders_win.h"
+#include "base/wait_win.h"
 #include "src/config.h"
 #include "log/log.h"
 #include "src/download.h"
@@ -390,17 +391,7 @@ HRESULT RunRequest(const std::wstring& url, CallbackHandler& callback) {
   ComPtr<IStream> stream;
   result = moniker.get()->BindToStorage(context.get(), nullptr, IID_IStream, stream.put_void());
   if (FAILED(result)) return result;
-  const HANDLE stopped = callback.Stopped();
-  for (;;) {
-    const DWORD woken = MsgWaitForMultipleObjects(1, &stopped, FALSE, INFINITE, QS_ALLINPUT);
-    if (woken == WAIT_OBJECT_0) break;
-    if (woken != WAIT_OBJECT_0 + 1) {
-      WaitForSingleObject(stopped, INFINITE);
-      break;
-    }
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
+  WaitAnsweringMessages(callback.Stopped());
   return callback.StopResult();
 }
 

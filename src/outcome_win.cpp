@@ -14,6 +14,7 @@
 
 #include "base/final_path_win.h"
 #include "base/folders_win.h"
+#include "base/wait_win.h"
 #include "log/log.h"
 #include "src/analytics_win.h"
 #include "src/build_settings.h"
@@ -51,22 +52,10 @@ std::wstring NewInstallId() {
 
 // Waits for the installer's end and returns its exit code. Should the code be unobtainable, the run
 // counts as failed rather than as a success it cannot vouch for. The wait has no time limit, but the
-// thread's windows (COM's among them) keep answering: an installer that broadcasts a message with
-// SendMessage waits until every top-level window has answered, and would otherwise wait on the stub
-// while the stub waits on it.
+// thread's windows keep answering: an installer that broadcasts a message with SendMessage waits
+// until every top-level window has answered.
 DWORD WaitForInstaller(HANDLE process) {
-  for (;;) {
-    const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
-    if (woken == WAIT_OBJECT_0) break;
-    if (woken != WAIT_OBJECT_0 + 1) {
-      // The wait itself failed: a plain wait still ends with the installer.
-      WaitForSingleObject(process, INFINITE);
-      break;
-    }
-    // Sent messages are answered inside PeekMessage; posted ones go to their windows.
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
+  WaitAnsweringMessages(process);
   DWORD exitCode = 0;
   if (GetExitCodeProcess(process, &exitCode)) return exitCode;
   LOG(WARNING) << "GetExitCodeProcess failed with error code " << GetLastError();
