@@ -98,11 +98,6 @@ class DownloadTest : public testing::Test {
  protected:
   void SetUp() override {
     Wine::Get().ResetState();
-    // A working folder left by an earlier test run, which the bench's reset does not know of.
-    std::error_code ignored;
-    for (const std::string& name : StubEntriesInWindowsTemp()) {
-      fs::remove_all(Wine::Get().Prefix() + "/drive_c/windows/temp/" + name, ignored);
-    }
     config_ = HttpServer::Plain(kConfigPort);
     installerServer_ = HttpServer::Plain();
     // The installer that the stub starts after a good check: the bench's stand-in, which ends at once.
@@ -228,7 +223,7 @@ TEST_F(DownloadTest, GoodInstallerIsDownloadedLoggedAndAccepted) {
   // Nothing stays behind: the installer, the reserved name and the folder are gone, and so is the
   // copy the download service kept in the internet cache.
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
-  EXPECT_THAT(StubEntriesInWindowsTemp(), testing::IsEmpty());
+  EXPECT_THAT(StubEntriesInTemp(true), testing::IsEmpty());
   EXPECT_EQ(CachedCopies(), cachedBefore);
 }
 
@@ -368,7 +363,7 @@ TEST_F(DownloadTest, ClosingTheWindowEndsTheRunAtOnceWithExitValue0) {
   EXPECT_THAT(log, testing::Not(testing::Contains(testing::StartsWith("INFO Wrapper successfully"))));
   // The partial installer, the reserved name and the folder went with the process.
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
-  EXPECT_THAT(StubEntriesInWindowsTemp(), testing::IsEmpty());
+  EXPECT_THAT(StubEntriesInTemp(true), testing::IsEmpty());
 }
 
 // A raw server for the installer that sends its header block and then the body in `pieces` equal
@@ -497,7 +492,7 @@ void RunTransferCase(const TransferCase& c, const std::string& installer,
     EXPECT_THAT(run.boxes, ElementsAreArray({"Cannot obtain installer. Error code 4"}));
     EXPECT_TRUE(std::regex_match(WithoutRemovals(log).back(), kDownloadFailedLine));
   }
-  EXPECT_THAT(StubEntriesInWindowsTemp(), testing::IsEmpty());
+  EXPECT_THAT(StubEntriesInTemp(true), testing::IsEmpty());
 }
 
 TEST_F(DownloadTest, BrokenTransfersResumeOrStartOverWithinTheirBound) {

@@ -114,6 +114,7 @@ class Wine {
   std::string Prefix() const;      // WINEPREFIX
   std::string UserDir() const;     // .../drive_c/users/<user>
   std::string TempDir() const;     // Linux path of C:\users\<user>\Temp
+  std::string WindowsTempDir() const;  // Linux path of C:\windows\Temp, where the working folder lies
   std::string DesktopDir() const;  // Linux path of the user's desktop folder
   std::string LogPath() const;     // Linux path of ...\AppData\Roaming\Halcyra\CV.log
   // C:\... or Z:\... path of a Linux path, and the Linux path of a Windows path on C: or Z:.
@@ -158,14 +159,13 @@ std::wstring Widen(const std::string& ascii);
 // The installer's path as log lines give it: a file cv<hex>.tmp.exe in the stub's own folder
 // cv<16 hex digits> below the Windows directory's Temp folder (a regular expression).
 constexpr char kInstallerPathPattern[] = R"(C:\\windows\\Temp\\cv[0-9a-f]{16}\\cv[0-9a-fA-F]+\.tmp\.exe)";
-// Names of the entries of the stub's own in the Windows directory's Temp folder (its working folder).
-std::vector<std::string> StubEntriesInWindowsTemp();
-// Names of what the stub left in the temporary folder: entries whose names begin with "cv" (its
-// folder, and the self-copy cv_setup.exe after a cancellation).
-std::vector<std::string> StubEntriesInTemp();
+// Names of what the stub left in the user's temporary folder (the self-copy cv_setup.exe after a
+// cancellation) or, with `windowsTemp`, in the Windows directory's Temp folder (its working folder):
+// entries whose names begin with "cv".
+std::vector<std::string> StubEntriesInTemp(bool windowsTemp = false);
 // A failed run's log without the lines at its end by which the stub says what it removed: what the
 // download wrote (if anything), the reserved name and its folder. Fails the test when the reserved
-// name's or the folder's line is missing, or when anything of the stub's is left in the temporary folder.
+// name's or the folder's line is missing, or when anything of the stub's is left in either Temp folder.
 std::vector<std::string> WithoutRemovals(std::vector<std::string> log);
 
 // ---- Loopback servers --------------------------------------------------------------------------

@@ -103,10 +103,11 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-std::vector<std::string> StubEntriesInTemp() {
+std::vector<std::string> StubEntriesInTemp(bool windowsTemp) {
   std::vector<std::string> names;
   std::error_code ignored;
-  for (const auto& entry : fs::directory_iterator(Wine::Get().TempDir(), ignored)) {
+  const std::string folder = windowsTemp ? Wine::Get().WindowsTempDir() : Wine::Get().TempDir();
+  for (const auto& entry : fs::directory_iterator(folder, ignored)) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("cv", 0) == 0) names.push_back(name);
   }
@@ -126,6 +127,7 @@ std::vector<std::string> WithoutRemovals(std::vector<std::string> log) {
     }
   }
   EXPECT_THAT(StubEntriesInTemp(), testing::IsEmpty());
+  EXPECT_THAT(StubEntriesInTemp(true), testing::IsEmpty());
   return log;
 }
 
@@ -212,6 +214,7 @@ Wine::~Wine() {
 std::string Wine::Prefix() const { return prefix_; }
 std::string Wine::UserDir() const { return prefix_ + "/drive_c/users/" + user_; }
 std::string Wine::TempDir() const { return UserDir() + "/Temp"; }
+std::string Wine::WindowsTempDir() const { return Prefix() + "/drive_c/windows/temp"; }
 std::string Wine::DesktopDir() const { return UserDir() + "/Desktop"; }
 std::string Wine::LogPath() const { return UserDir() + "/AppData/Roaming/Halcyra/CV.log"; }
 
@@ -303,6 +306,9 @@ void Wine::ResetState(bool freshSession) {
   for (const auto& folder : {DesktopDir(), TempDir()}) {
     for (const auto& entry : fs::directory_iterator(folder, ignored)) fs::remove_all(entry.path(), ignored);
   }
+  // A working folder left by a run that did not end its own way (the shared Temp folder keeps the
+  // platform's files, which stay).
+  for (const std::string& name : StubEntriesInTemp(true)) fs::remove_all(WindowsTempDir() + "/" + name, ignored);
   if (!registryChanged_) return;
   registryChanged_ = false;
   const std::string internet = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
