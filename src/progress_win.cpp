@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include "base/wait_win.h"
 #include "log/log.h"
 
 namespace cv {
@@ -73,8 +74,15 @@ void StartProgressWindow(RunState& state) {
   // window (the download's notification window, a message box), each thread held what the other
   // waited for and the run stopped for good.
   InitProgressWindowControls();
-  // The thread runs on by itself; its handle is not needed.
-  UniqueHandle thread(CreateThread(nullptr, 0, RunProgressWindow, &state, 0, nullptr));
+  state.progressThread.reset(CreateThread(nullptr, 0, RunProgressWindow, &state, 0, nullptr));
+}
+
+void WaitForProgressWindowToClose(RunState& state) {
+  // Bounded: a dialog that cannot close never holds the run back for long.
+  constexpr DWORD kCloseLimitMs = 5000;
+  if (state.downloadEnded.load() && state.progressThread) {
+    WaitAnsweringMessages(state.progressThread.get(), kCloseLimitMs);
+  }
 }
 
 void SetProgressPosition(RunState& state, int percent) {
