@@ -62,8 +62,10 @@ bool AnotherCopyRuns() {
   return guard != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-DWORD Fail(const Failure& failure) {
+DWORD Fail(RunState& state, const Failure& failure) {
   LOG(ERROR) << failure.logLine;
+  // A box after the download's end never shows beside the closing progress window.
+  WaitForProgressWindowToClose(state);
   MessageBoxW(nullptr, FailureMessage(failure.code), L"We apologize!", MB_OK | MB_ICONERROR);
   return static_cast<DWORD>(failure.code);
 }
@@ -71,29 +73,29 @@ DWORD Fail(const Failure& failure) {
 // The run, stage by stage: what each stage takes and what it gives to the next.
 DWORD Run(RunState& state, std::wstring_view ownArgs) {
   // The event and mailslot through which a cancelled installer reports back.
-  if (auto failure = OpenCommunicationObjects(state)) return Fail(*failure);
+  if (auto failure = OpenCommunicationObjects(state)) return Fail(state, *failure);
 
   // The configuration document, and the setting taken from it at once.
   WrapperConfig config;
-  if (auto failure = ObtainConfig(config)) return Fail(*failure);
-  if (auto failure = ReadShortcutSetting(config, state.shortcutEnabled)) return Fail(*failure);
+  if (auto failure = ObtainConfig(config)) return Fail(state, *failure);
+  if (auto failure = ReadShortcutSetting(config, state.shortcutEnabled)) return Fail(state, *failure);
 
   // The installer, downloaded into a folder of the stub's own with the progress window up. Whatever
   // of its files a failure leaves is removed when this function returns.
   StartProgressWindow(state);
   InstallerFiles installer;
   InstallerDigest digest;
-  if (auto failure = DownloadInstaller(config, state, installer, digest)) return Fail(*failure);
+  if (auto failure = DownloadInstaller(config, state, installer, digest)) return Fail(state, *failure);
 
   // The check of what was hashed on the way: the installer file stays held open from here to the
   // launch.
   UniqueHandle installerFile;
-  if (auto failure = VerifyInstaller(config, installer, digest, installerFile)) return Fail(*failure);
+  if (auto failure = VerifyInstaller(config, installer, digest, installerFile)) return Fail(state, *failure);
 
   // The launch and the outcome; the installer's exit code becomes the exit value.
   DWORD exitValue = 0;
   if (auto failure = RunInstaller(config, installer, std::move(installerFile), ownArgs, state, exitValue)) {
-    return Fail(*failure);
+    return Fail(state, *failure);
   }
   return exitValue;
 }

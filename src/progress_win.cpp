@@ -10,12 +10,18 @@
 
 #include <commctrl.h>
 
+#include "base/wait_win.h"
 #include "log/log.h"
 
 namespace cv {
 namespace {
 
 constexpr wchar_t kWindowText[] = L"Downloading PMX Installer...";
+
+// Posted by the download's thread: the dialog ends itself on its own thread. The download's thread
+// only posts to the window, never waits for it: ending the dialog from there would hold the transfer
+// until the dialog's thread had hidden the window (2 s under Wine without a window manager).
+constexpr UINT kEndDialogMessage = WM_APP + 1;
 
 RunState& StateOf(HWND window) { return *reinterpret_cast<RunState*>(GetWindowLongPtrW(window, DWLP_USER)); }
 
@@ -38,6 +44,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
       if (state.downloadEnded.load()) EndDialog(window, 0);
       return TRUE;
     }
+    case kEndDialogMessage:
+      EndDialog(window, 0);
+      return TRUE;
     default:
       return FALSE;
   }
@@ -65,19 +74,26 @@ void StartProgressWindow(RunState& state) {
   // window (the download's notification window, a message box), each thread held what the other
   // waited for and the run stopped for good.
   InitProgressWindowControls();
-  // The thread runs on by itself; its handle is not needed.
-  UniqueHandle thread(CreateThread(nullptr, 0, RunProgressWindow, &state, 0, nullptr));
+  state.progressThread.reset(CreateThread(nullptr, 0, RunProgressWindow, &state, 0, nullptr));
+}
+
+void WaitForProgressWindowToClose(RunState& state) {
+  // Bounded: a dialog that cannot close never holds the run back for long.
+  constexpr DWORD kCloseLimitMs = 5000;
+  if (state.downloadEnded.load() && state.progressThread) {
+    WaitAnsweringMessages(state.progressThread.get(), kCloseLimitMs);
+  }
 }
 
 void SetProgressPosition(RunState& state, int percent) {
   const HWND bar = state.progressBar.load();
-  if (bar != nullptr) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  if (bar != nullptr) PostMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
 
 void CloseProgressWindow(RunState& state) {
   state.downloadEnded.store(true);
   const HWND dialog = state.dialogWindow.load();
-  if (dialog != nullptr) EndDialog(dialog, 0);
+  if (dialog != nullptr) PostMessageW(dialog, kEndDialogMessage, 0, 0);
 }
 
 void SetDownloadTarget(RunState& state, InstallerFiles& files) { state.downloadFiles.store(&files); }

@@ -29,9 +29,10 @@ void InitProgressWindowControls();
 DWORD WINAPI RunProgressWindow(LPVOID state);
 
 // Moves the bar to `percent`. Before the dialog has opened there is no bar and nothing happens.
+// Like CloseProgressWindow, it posts to the dialog's thread and returns at once.
 void SetProgressPosition(RunState& state, int percent);
 
-// The download has ended: closes the dialog now, or as soon as it opens.
+// The download has ended: the dialog closes as soon as its thread gets to it, or as soon as it opens.
 void CloseProgressWindow(RunState& state);
 
 // The files of the running download, removed when the user closes the window before the download

@@ -40,6 +40,8 @@ struct RunState {
   // Set by the main thread when the download has ended; a dialog that opens after that closes
   // itself at once.
   std::atomic<bool> downloadEnded{false};
+  // The progress window's thread, which ends once the dialog has closed.
+  UniqueHandle progressThread;
   // The installer's files while the download runs, which the dialog thread removes when the user
   // closes the window; null before and after the download.
   std::atomic<InstallerFiles*> downloadFiles{nullptr};
@@ -58,6 +60,10 @@ StageResult ReadShortcutSetting(const WrapperConfig& config, bool& shortcutEnabl
 // Starts the progress window on a thread of its own, from the dialog in state.moduleInstance; the
 // download's end closes it.
 void StartProgressWindow(RunState& state);
+
+// Once the download's end has closed the progress window, waits (a few seconds at most) until the
+// window is gone, so that nothing shown after it appears beside it.
+void WaitForProgressWindowToClose(RunState& state);
 
 // Downloads the installer named by "wrapper" into a new folder of the stub's own below the Windows
 // directory's Temp folder, with the progress window following the transfer; `digest` receives the

@@ -6,7 +6,8 @@
 //   CV_WINE_PREFIX=$PWD/build/native/wine-bench tools/own-network.sh \
 //       build/native/tests/e2e/download_speed_bench [--benchmark_filter=/256]
 // CV_BENCH_STUB=<Linux path of a cv_setup.exe> measures another build of the test stub (an older one,
-// say) in its place.
+// say) in its place. CV_BENCH_LOG_DIR=<folder> keeps each stub run's log there (stub-<MiB>-<n>.log),
+// to see where the time between the two lines goes.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -98,7 +99,13 @@ void StubDownload(benchmark::State& state) {
       break;
     }
     state.SetIterationTime(span);
-    times["stub/" + std::to_string(state.range(0))].push_back(span);
+    std::vector<double>& spans = times["stub/" + std::to_string(state.range(0))];
+    spans.push_back(span);
+    if (const char* logDir = std::getenv("CV_BENCH_LOG_DIR"); logDir != nullptr && *logDir != '\0') {
+      WriteFileBytes(std::string(logDir) + "/stub-" + std::to_string(state.range(0)) + "-" +
+                         std::to_string(spans.size()) + ".log",
+                     LogBytes());
+    }
   }
   state.counters["MiB/s"] = benchmark::Counter(static_cast<double>(state.range(0)) * state.iterations(),
                                               benchmark::Counter::kIsRate);

@@ -2,8 +2,8 @@
 //   progress_window_check.exe <stub> late   the download ends before the dialog opens: the dialog
 //                                           must close itself as soon as it has opened
 //   progress_window_check.exe <stub> moves  the bar (range 0 to 100) follows SetProgressPosition,
-//                                           and the end of the download closes the dialog from
-//                                           this (the main) thread
+//                                           and the end of the download, told from this (the
+//                                           main) thread, closes the dialog
 // Exit value 0 when the window behaved, 10 and above for the step that failed.
 #include <windows.h>
 #include <commctrl.h>
@@ -37,7 +37,9 @@ int Moves() {
   GetWindowTextW(runState.dialogWindow.load(), title, 64);
   if (std::wcscmp(title, L"Downloading PMX Installer...") != 0) return 11;
   if (SendMessageW(bar, PBM_GETPOS, 0, 0) != 0) return 12;
+  // The position is posted to the dialog's thread: it arrives a moment later.
   cv::SetProgressPosition(runState, 42);
+  for (int i = 0; i < 100 && SendMessageW(bar, PBM_GETPOS, 0, 0) != 42; ++i) Sleep(50);
   if (SendMessageW(bar, PBM_GETPOS, 0, 0) != 42) return 13;
   if (SendMessageW(bar, PBM_GETRANGE, FALSE, 0) != 100) return 14;
   cv::CloseProgressWindow(runState);
