@@ -14,6 +14,26 @@ step() { printf '\n==== %s (%ss)\n' "$*" "$(( $(date +%s) - started ))"; }
 step "dependencies"
 tools/setup.sh
 
+# The fuzzers' and the benchmarks' builds need nothing of the other builds: they start at once, at
+# the lowest priority, on the time the other builds leave (their links run on one core). The fuzzers
+# run once the tests have started, beside them, on the time the Wine tests (which mostly wait on the
+# stub) leave.
+mkdir -p build
+side_log=build/fuzz-and-bench.log
+tests_started=build/.tests-started
+rm -f "$tests_started"
+# A session of its own, so that an early end of this script ends the whole side job.
+setsid -w bash -c '
+  set -euo pipefail
+  nice -n 19 cmake --preset fuzz >/dev/null
+  nice -n 19 cmake --build --preset fuzz
+  nice -n 19 cmake --preset bench >/dev/null
+  nice -n 19 cmake --build --preset bench >/dev/null
+  while [ ! -e "$1" ]; do sleep 2; done
+  nice -n 19 tools/run-fuzzers.sh "$2"' side "$tests_started" "$fuzz_seconds" > "$side_log" 2>&1 &
+side=$!
+trap 'kill -- "-$side" 2>/dev/null || true' EXIT
+
 # The native configuration decides which Windows build Wine runs (CV_WINE_ARCH: auto, win32, win64)
 # and with which Wine (CV_WINE_LOADER_DIR; empty: Debian's, or the private 32-bit one of setup.sh).
 step "the Windows build that Wine runs"
@@ -38,23 +58,13 @@ fi
 step "native build"
 cmake --build --preset native
 
-# The fuzzers and the benchmarks' build need no Wine: they run beside the tests at the lowest
-# priority, on the time that the Wine tests (which mostly wait on the stub) leave.
-side_log=build/fuzz-and-bench.log
-(
-  nice -n 19 tools/run-fuzzers.sh "$fuzz_seconds"
-  nice -n 19 cmake --preset bench >/dev/null
-  nice -n 19 cmake --build --preset bench >/dev/null
-) > "$side_log" 2>&1 &
-side=$!
-trap 'kill "$side" 2>/dev/null || true' EXIT
-
-step "tests, with the fuzzers (${fuzz_seconds}s each) and the benchmarks' build beside them"
+step "tests, with the fuzzers (${fuzz_seconds}s each) beside them"
 echo "$CV_WINE_CHOICE"
 tests_status=0
+touch "$tests_started"
 ctest --preset native || tests_status=$?
 
-step "fuzzers and benchmarks' build"
+step "the fuzzers and the benchmarks' build (beside the rest)"
 side_status=0
 wait "$side" || side_status=$?
 trap - EXIT
