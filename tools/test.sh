@@ -22,8 +22,11 @@ mkdir -p build
 side_log=build/fuzz-and-bench.log
 tests_started=build/.tests-started
 rm -f "$tests_started"
-# A session of its own, so that an early end of this script ends the whole side job.
-setsid -w bash -c '
+# A process group of its own (job control for this one start), so that an early end of this script
+# ends the whole side job. Not a session of its own: where the kernel groups the scheduling by
+# session, a session of its own would get half of the processors whatever its priority.
+set -m
+bash -c '
   set -euo pipefail
   nice -n 19 cmake --preset fuzz >/dev/null
   nice -n 19 cmake --build --preset fuzz
@@ -32,6 +35,7 @@ setsid -w bash -c '
   while [ ! -e "$1" ]; do sleep 2; done
   nice -n 19 tools/run-fuzzers.sh "$2"' side "$tests_started" "$fuzz_seconds" > "$side_log" 2>&1 &
 side=$!
+set +m
 trap 'kill -- "-$side" 2>/dev/null || true' EXIT
 
 # The native configuration decides which Windows build Wine runs (CV_WINE_ARCH: auto, win32, win64)
