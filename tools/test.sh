@@ -7,36 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
-fuzz_seconds=${CV_FUZZ_SECONDS:-30}
+fuzz_seconds=${CV_FUZZ_SECONDS:-20}
 
 step() { printf '\n==== %s (%ss)\n' "$*" "$(( $(date +%s) - started ))"; }
 
 step "dependencies"
 tools/setup.sh
-
-# The fuzzers' and the benchmarks' builds need nothing of the other builds: they start at once, at
-# the lowest priority, on the time the other builds leave (their links run on one core). The fuzzers
-# run once the tests have started, beside them, on the time the Wine tests (which mostly wait on the
-# stub) leave.
-mkdir -p build
-side_log=build/fuzz-and-bench.log
-tests_started=build/.tests-started
-rm -f "$tests_started"
-# A process group of its own (job control for this one start), so that an early end of this script
-# ends the whole side job. Not a session of its own: where the kernel groups the scheduling by
-# session, a session of its own would get half of the processors whatever its priority.
-set -m
-bash -c '
-  set -euo pipefail
-  nice -n 19 cmake --preset fuzz >/dev/null
-  nice -n 19 cmake --build --preset fuzz
-  nice -n 19 cmake --preset bench >/dev/null
-  nice -n 19 cmake --build --preset bench >/dev/null
-  while [ ! -e "$1" ]; do sleep 2; done
-  nice -n 19 tools/run-fuzzers.sh "$2"' side "$tests_started" "$fuzz_seconds" > "$side_log" 2>&1 &
-side=$!
-set +m
-trap 'kill -- "-$side" 2>/dev/null || true' EXIT
 
 # The native configuration decides which Windows build Wine runs (CV_WINE_ARCH: auto, win32, win64)
 # and with which Wine (CV_WINE_LOADER_DIR; empty: Debian's, or the private 32-bit one of setup.sh).
@@ -62,13 +38,28 @@ fi
 step "native build"
 cmake --build --preset native
 
-step "tests, with the fuzzers (${fuzz_seconds}s each) beside them"
+# The fuzzers and the benchmarks' build need no Wine: they run beside the tests at the lowest
+# priority, on the time that the Wine tests (which mostly wait on the stub) leave. Started any
+# earlier, beside the builds, they slowed the builds by more than they saved. A process group of its
+# own (job control for this one start), so that an early end of this script ends the whole side job;
+# not a session of its own, which the kernel may schedule as a peer of this one whatever its priority.
+side_log=build/fuzz-and-bench.log
+set -m
+bash -c '
+  set -euo pipefail
+  nice -n 19 tools/run-fuzzers.sh "$1"
+  nice -n 19 cmake --preset bench >/dev/null
+  nice -n 19 cmake --build --preset bench >/dev/null' side "$fuzz_seconds" > "$side_log" 2>&1 &
+side=$!
+set +m
+trap 'kill -- "-$side" 2>/dev/null || true' EXIT
+
+step "tests, with the fuzzers (${fuzz_seconds}s each) and the benchmarks' build beside them"
 echo "$CV_WINE_CHOICE"
 tests_status=0
-touch "$tests_started"
 ctest --preset native || tests_status=$?
 
-step "the fuzzers and the benchmarks' build (beside the rest)"
+step "the fuzzers and the benchmarks' build"
 side_status=0
 wait "$side" || side_status=$?
 trap - EXIT
