@@ -18,8 +18,6 @@
 #include <filesystem>
 #include <map>
 #include <random>
-#include <regex>
-#include <sstream>
 
 #include "tests/e2e/bench/bench.h"
 #include "tests/e2e/bench/range_server.h"
@@ -56,24 +54,6 @@ std::uint32_t Crc32Of(const std::string& bytes) {
   return static_cast<std::uint32_t>(crc);
 }
 
-// Seconds between two lines of the stub's log, from their time stamps ("2026-12-09 14:03:27,512").
-double LogSpan(const std::string& from, const std::string& to) {
-  std::istringstream log(LogBytes());
-  std::string line;
-  double start = -1, end = -1;
-  const std::regex stamp(R"(^\S+ (\d+):(\d+):(\d+),(\d+) (.*)$)");
-  std::smatch m;
-  while (std::getline(log, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!std::regex_match(line, m, stamp)) continue;
-    const double t = std::stod(m[1]) * 3600 + std::stod(m[2]) * 60 + std::stod(m[3]) + std::stod(m[4]) / 1000;
-    if (m[5] == from) start = t;
-    if (m[5] == to) end = t;
-  }
-  if (start < 0 || end < 0) return -1;
-  return end >= start ? end - start : end + 86400 - start;
-}
-
 std::map<std::string, std::vector<double>> times;
 
 std::string StubUnderTest() {
@@ -93,7 +73,7 @@ void StubDownload(benchmark::State& state) {
   for (auto _ : state) {
     Wine::Get().ResetState();
     const RunResult run = Wine::Get().Run(StubUnderTest(), L"", RunOptions{std::chrono::minutes(30)});
-    const double span = LogSpan("INFO Downloading wrapper", "INFO Checksum is OK. Continue...");
+    const double span = LogSpanMs("INFO Downloading wrapper", "INFO Checksum is OK. Continue...") / 1000.0;
     if (!run.finished || run.exitCode != 0 || span < 0) {
       state.SkipWithError("the stub's download failed");
       break;

@@ -148,6 +148,9 @@ class Wine {
 std::vector<std::string> LogMessages();
 // The raw bytes of the log file.
 std::string LogBytes();
+// Milliseconds between the first log lines whose "<LEVEL> <message>" are `from` and `to`, by their
+// time stamps (a span across midnight included); -1 when either line is missing.
+long long LogSpanMs(const std::string& from, const std::string& to);
 
 // ---- Files and texts of the tests -------------------------------------------------------------
 

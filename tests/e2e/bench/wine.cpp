@@ -495,4 +495,24 @@ std::vector<std::string> LogMessages() {
   return messages;
 }
 
+long long LogSpanMs(const std::string& from, const std::string& to) {
+  long long start = -1;
+  long long end = -1;
+  for (const auto& line : Lines(LogBytes())) {
+    int hours = 0, minutes = 0, seconds = 0, millis = 0, used = 0;
+    // "<date> HH:MM:SS,mmm <LEVEL> <message>"
+    if (std::sscanf(line.c_str(), "%*d-%*d-%*d %d:%d:%d,%d %n", &hours, &minutes, &seconds, &millis, &used) < 4 ||
+        used == 0) {
+      continue;
+    }
+    const long long at = ((hours * 60LL + minutes) * 60 + seconds) * 1000 + millis;
+    const std::string message = line.substr(static_cast<std::size_t>(used));
+    if (start < 0 && message == from) start = at;
+    if (end < 0 && message == to) end = at;
+  }
+  if (start < 0 || end < 0) return -1;
+  constexpr long long kDayMs = 86400000LL;
+  return (end - start + kDayMs) % kDayMs;
+}
+
 }  // namespace cv::bench
