@@ -153,13 +153,14 @@ class SignedReleaseTest : public testing::Test {
     });
   }
 
-  // Serves a release (the document, its signature file and the installer) and runs the signed test
-  // stub on it.
-  RunResult RunRelease(const std::string& document, const std::string& signature, const std::string& installer) {
+  // Serves a release (the document, its signature file and the installer) and runs `stub` (by
+  // default the signed test stub) on it.
+  RunResult RunRelease(const std::string& document, const std::string& signature, const std::string& installer,
+                       const std::string& stub = SignedTestStubExe()) {
     Serve("/cv.json", {document});
     Serve("/cv.json.sig", {signature});
     Serve("/installer.exe", {installer});
-    return Wine::Get().Run(SignedTestStubExe());
+    return Wine::Get().Run(stub);
   }
 
   std::vector<std::string> Targets() const {
@@ -175,31 +176,6 @@ class SignedReleaseTest : public testing::Test {
 };
 
 std::string SignedReleaseTest::installer_;
-
-TEST_F(SignedReleaseTest, SignedReleaseRunsAlsoWithTheCodeSignedStub) {
-  Serve("/cv.json", {Release("release/cv.json")});
-  Serve("/cv.json.sig", {Release("release/cv.json.sig")});
-  Serve("/installer.exe", {installer_});
-
-  for (const std::string& stub : {SignedTestStubExe(), Path("code-signed/cv_setup.exe")}) {
-    Wine::Get().ResetState();
-    const std::size_t requests = Targets().size();
-    const RunResult run = Wine::Get().Run(stub);
-    ASSERT_TRUE(run.finished) << stub;
-    EXPECT_EQ(run.exitCode, 0u) << stub;
-    EXPECT_THAT(run.boxes, IsEmpty()) << stub;
-    const std::vector<std::string> targets = Targets();
-    EXPECT_THAT(std::vector<std::string>(targets.begin() + requests, targets.end()),
-                ElementsAre("/cv.json", "/cv.json.sig", "/installer.exe"))
-        << stub;
-    const auto log = LogMessages();
-    EXPECT_THAT(log, IsSupersetOf({"INFO Checking config signature", "INFO Config signature is OK",
-                                   "INFO Wrapper SHA-256 is OK", "INFO Installer execution has successfully completed"}))
-        << stub;
-    EXPECT_THAT(log, Contains(StartsWith("INFO Config is valid until 20"))) << stub;
-    EXPECT_THAT(log, Not(Contains(StartsWith("WARNING")))) << stub;
-  }
-}
 
 TEST_F(SignedReleaseTest, ReleasePublishedBetweenTheTwoFetchesRunsAtTheSecondTry) {
   // The document of one release, then the signature of the next, which the server now holds.
@@ -287,43 +263,50 @@ INSTANTIATE_TEST_SUITE_P(
                     "the document has no member \"expires\"", true}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
-// Releases of a key rotation that the stub with both keys takes.
-struct RotationCase {
+// Releases that the stub with both keys takes: the publisher's own, also run by the stub as a vendor
+// ships it (code-signed, here with a throw-away CA's certificate), and those of a key rotation.
+struct TakenCase {
   const char* name;
   std::string (*document)();
   std::string (*signature)();
   const char* version;
+  std::string (*stub)();
 };
 
-class KeyRotationTest : public SignedReleaseTest, public testing::WithParamInterface<RotationCase> {};
+class TakenReleaseTest : public SignedReleaseTest, public testing::WithParamInterface<TakenCase> {};
 
-TEST_P(KeyRotationTest, TakesADocumentThatOneLineSignsWithOneOfItsKeys) {
-  const RunResult run = RunRelease(GetParam().document(), GetParam().signature(), installer_);
+TEST_P(TakenReleaseTest, TakesADocumentThatOneLineSignsWithOneOfItsKeys) {
+  const RunResult run = RunRelease(GetParam().document(), GetParam().signature(), installer_, GetParam().stub());
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_THAT(run.boxes, IsEmpty());
   EXPECT_THAT(Targets(), ElementsAre("/cv.json", "/cv.json.sig", "/installer.exe"));
   const auto log = LogMessages();
-  EXPECT_THAT(log, IsSupersetOf({"INFO Config signature is OK", "INFO Wrapper SHA-256 is OK"}));
+  EXPECT_THAT(log, IsSupersetOf({"INFO Checking config signature", "INFO Config signature is OK",
+                                 "INFO Wrapper SHA-256 is OK", "INFO Installer execution has successfully completed"}));
   EXPECT_THAT(log, Contains(StartsWith("INFO Config is valid until 20")));
   EXPECT_THAT(log, Not(Contains(StartsWith("WARNING"))));
   EXPECT_THAT(ReadFileBytes(Wine::Get().TempDir() + "/test_installer_record.txt"),
               testing::HasSubstr(std::string("-v \"") + GetParam().version + "\""));
 }
 
+std::string FirstKeyDocument() { return Release("release/cv.json"); }
+std::string FirstKeySignature() { return Release("release/cv.json.sig"); }
+
 INSTANTIATE_TEST_SUITE_P(
-    Releases, KeyRotationTest,
+    Releases, TakenReleaseTest,
     testing::Values(
+        TakenCase{"SignedWithTheFirstKey", FirstKeyDocument, FirstKeySignature, "2.0.0", SignedTestStubExe},
+        TakenCase{"CodeSignedStub", FirstKeyDocument, FirstKeySignature, "2.0.0",
+                  [] { return Path("code-signed/cv_setup.exe"); }},
         // Signed by the second key only: the stub's second key takes it.
-        RotationCase{"SignedWithTheSecondKey", [] { return Release("second-key/cv.json"); },
-                     [] { return Release("second-key/cv.json.sig"); }, "2.0.2"},
+        TakenCase{"SignedWithTheSecondKey", [] { return Release("second-key/cv.json"); },
+                  [] { return Release("second-key/cv.json.sig"); }, "2.0.2", SignedTestStubExe},
         // A line of a key the stub does not know, then the line of its own key.
-        RotationCase{"OnlyTheSecondLineVerifies", [] { return Release("release/cv.json"); },
-                     [] {
-                       return SignatureLine(Path("other-key/release-key.pem"), Release("release/cv.json")) +
-                              Release("release/cv.json.sig");
-                     },
-                     "2.0.0"}),
-    [](const testing::TestParamInfo<RotationCase>& info) { return std::string(info.param.name); });
+        TakenCase{"OnlyTheSecondLineVerifies", FirstKeyDocument,
+                  [] { return SignatureLine(Path("other-key/release-key.pem"), FirstKeyDocument()) + FirstKeySignature(); },
+                  "2.0.0", SignedTestStubExe}),
+    [](const testing::TestParamInfo<TakenCase>& info) { return std::string(info.param.name); });
 
 // An installer of another length than the document's "size": one that goes on is stopped while it
 // arrives (code 4), one that is short is refused by the check (code 6). Both lines name the size.
